@@ -1,0 +1,128 @@
+#pragma once
+// The amplifier model: one input sample of one channel in, one output sample
+// out, all in 64-bit floating point. Owns every stage and calls them in a
+// fixed order; holds the settings in the form the stages need and recomputes
+// coefficients only in update(), for the groups whose dirty flag is set.
+// Everything here belongs to the audio thread.
+
+#include <cstdint>
+
+#include "engine/ChannelSample.h"
+#include "engine/DitherNoise.h"
+#include "engine/Oversampler.h"
+#include "engine/circuits/DriveHighPass.h"
+#include "engine/circuits/DriveStage.h"
+#include "engine/circuits/TubeStage.h"
+#include "engine/stages/InputStage.h"
+#include "engine/stages/OutputLowPass.h"
+#include "engine/stages/ReverbStage.h"
+#include "engine/stages/SpeakerStage.h"
+#include "engine/tone/ToneStack.h"
+#include "engine/tone/TriodeModel.h"
+
+namespace valvora {
+
+class AmpEngine {
+public:
+    enum Dirty : std::uint32_t {
+        dirtyNormalVolume = 2,
+        dirtyTone = 4,
+        dirtyGain = 8,
+        dirtyRate = 64,
+    };
+    static constexpr std::uint32_t dirtyAll = dirtyNormalVolume | dirtyTone | dirtyGain | dirtyRate;
+
+    // Host thread, at plug-in construction: allocates every stage (the
+    // convolvers start their worker threads) and computes all coefficients
+    // for 44100 Hz. Throws std::bad_alloc when memory runs out.
+    AmpEngine();
+    virtual ~AmpEngine();
+    AmpEngine(const AmpEngine&) = delete;
+    AmpEngine& operator=(const AmpEngine&) = delete;
+
+    // Setters: audio thread, at the start of a block; never allocate.
+    void setEnabled(bool on) noexcept { enabled = on ? 1 : 0; }
+    void setDriveChannel(bool on) noexcept { driveChannel = on; }
+    void setNormalVolume(double x) noexcept;
+    void setDriveVolume(double x) noexcept;
+    void setGain(double x) noexcept;
+    void setBass(double x) noexcept;
+    void setMiddle(double x) noexcept;
+    void setTreble(double x) noexcept;
+    void setReverb(double x) noexcept { reverb.setLevel(x); }
+    void setRate(double rate) noexcept;
+    void setOversampling(bool on) noexcept;
+    void setSpeakerSim(bool on) noexcept { speakerOn = on; }
+    void setTubeMode(bool on) noexcept;
+    void setSpeakerMode(bool on) noexcept { speaker.setCabinet(on); }
+
+    // Audio thread: recomputes the dirty coefficient groups, then clears them.
+    // May rebuild the triode tables and reload cabinet responses; allocates nothing.
+    void update() noexcept;
+    std::uint32_t dirtyFlags() const noexcept { return dirty; }
+
+    // Audio thread, per sample and channel.
+    void process(ChannelSample& s) noexcept;
+
+    // Read-only views for tests and tools.
+    double samplePeriod() const noexcept { return period; }
+    double preampPeriod() const noexcept { return oversampling ? period * 0.125 : period; }
+    double gainSettingValue() const noexcept { return gainSetting; }
+    double normalVolumeValue() const noexcept { return normalVolume; }
+    double normalGainValue() const noexcept { return normalGain; }
+    double driveVolumeGainValue() const noexcept { return driveVolumeGain; }
+    double bassValue() const noexcept { return bassSetting; }
+    double middleValue() const noexcept { return middleSetting; }
+    double trebleValue() const noexcept { return trebleSetting; }
+    bool isEnabled() const noexcept { return enabled != 0; }
+    bool isDriveChannel() const noexcept { return driveChannel; }
+    bool isTubeMode() const noexcept { return tubeMode; }
+    bool isOversampling() const noexcept { return oversampling; }
+    bool isSpeakerOn() const noexcept { return speakerOn; }
+    const ReverbStage& reverbStage() const noexcept { return reverb; }
+    const SpeakerStage& speakerStage() const noexcept { return speaker; }
+    // Counts update() runs per group, so tests can see what was recomputed.
+    struct UpdateCounts {
+        unsigned rate = 0, normalVolume = 0, gain = 0, tone = 0;
+    };
+    const UpdateCounts& updateCounts() const noexcept { return counts; }
+
+private:
+    void runPreamp(ChannelSample& s) noexcept;
+
+    std::uint32_t dirty = dirtyAll;
+    TubeStage normalTube{TubeStage::Configuration::Normal};
+    InputStage inputStage;
+    ToneStack toneStacks[2] = {ToneStack(0), ToneStack(1)};
+    DriveStage driveStage;
+    DriveHighPass driveHighPass;
+    TubeStage driveTube{TubeStage::Configuration::Drive};
+    OutputLowPass outputLowPass;
+    ReverbStage reverb;
+    SpeakerStage speaker;
+    TriodeModel triode{4};
+    bool driveChannel = false;
+    bool speakerOn = false;
+    bool tubeMode = false;
+    Oversampler upsamplers[2];
+    Oversampler downsamplers[2];
+    bool oversampling = false;
+    std::int32_t enabled = 1;
+    double period = 1.0 / 44100.0;
+    double gainSetting = 0.2;
+    double normalVolume = 0.033958547;
+    double bassSetting = 0.5;
+    double middleSetting = 0.5;
+    double trebleSetting = 0.5;
+    double normalGain = 0.0;
+    double driveVolumeGain = -0.159506;
+
+    // One generator per use, per engine: a shared one would be a data race
+    // between plug-in instances on different audio threads.
+    DitherNoise noiseMain;
+    DitherNoise noiseBypass;
+    DitherNoise noisePreamp;
+    UpdateCounts counts;
+};
+
+}  // namespace valvora

@@ -1,0 +1,93 @@
+#pragma once
+// The small slice of the operating system that the core needs: a lock with a
+// non-blocking try, events that threads hand work over with, and joinable
+// threads. Windows builds use the kernel objects themselves; Linux builds
+// the smallest equivalent. Nothing outside platform/ includes an OS header.
+
+#include <cstddef>
+
+namespace valvora::platform {
+
+// A recursive lock that behaves like a Windows critical section.
+// Any thread; never allocates after construction.
+class CriticalSection {
+public:
+    CriticalSection();
+    ~CriticalSection();
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    void enter() noexcept;
+    // Takes the lock only if it is free (or already ours); never waits.
+    bool tryEnter() noexcept;
+    void leave() noexcept;
+
+private:
+    alignas(16) unsigned char storage_[64];
+};
+
+// Holds a CriticalSection for one scope (host threads only: it waits).
+class ScopedLock {
+public:
+    explicit ScopedLock(CriticalSection& cs) noexcept : cs_(cs) { cs_.enter(); }
+    ~ScopedLock() { cs_.leave(); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+private:
+    CriticalSection& cs_;
+};
+
+// A signalled/unsignalled flag that threads wait on. Auto-reset events release
+// one waiter and fall back to unsignalled; manual-reset events stay signalled
+// until reset(). Any thread.
+class Event {
+public:
+    enum class Reset { Automatic, Manual };
+    explicit Event(Reset mode);
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    bool valid() const noexcept;
+    void set() noexcept;
+    void reset() noexcept;
+    void wait() noexcept;
+    // Returns false when the time ran out first.
+    bool waitFor(unsigned milliseconds) noexcept;
+    // Waits for whichever of the two events is signalled first and returns its
+    // index (0 or 1); when both are signalled, 0 wins.
+    static int waitEither(Event& first, Event& second) noexcept;
+
+private:
+    void* handle_ = nullptr;  // HANDLE on Windows, an eventfd on Linux
+    bool manual_ = false;
+};
+
+// A joinable thread running a plain function. The owner must join (or the
+// destructor does). Any thread.
+class Thread {
+public:
+    using Entry = void (*)(void* argument);
+    Thread() = default;
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    bool start(Entry entry, void* argument) noexcept;
+    // Waits for the thread to end and releases its handle; no-op when none runs.
+    void join() noexcept;
+    // Like join(), but gives up after the time-out and keeps the handle; true if joined.
+    bool joinFor(unsigned milliseconds) noexcept;
+    bool started() const noexcept { return handle_ != nullptr; }
+    // True while the thread function has not returned yet.
+    bool running() const noexcept;
+
+private:
+    void* handle_ = nullptr;
+};
+
+// Counts the threads of this process (tests use it to find leaks).
+int processThreadCount() noexcept;
+
+}  // namespace valvora::platform

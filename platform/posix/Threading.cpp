@@ -1,0 +1,186 @@
+// Linux implementation: a recursive pthread mutex for the critical section,
+// eventfd counters for events (a write signals, a read consumes, poll waits
+// on several at once) and pthreads for threads.
+#include "platform/Threading.h"
+
+#include <dirent.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <new>
+
+namespace valvora::platform {
+
+namespace {
+pthread_mutex_t* mutexIn(unsigned char* storage) { return reinterpret_cast<pthread_mutex_t*>(storage); }
+}  // namespace
+
+static_assert(sizeof(pthread_mutex_t) <= 64);
+
+CriticalSection::CriticalSection()
+{
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(mutexIn(storage_), &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+CriticalSection::~CriticalSection() { pthread_mutex_destroy(mutexIn(storage_)); }
+void CriticalSection::enter() noexcept { pthread_mutex_lock(mutexIn(storage_)); }
+bool CriticalSection::tryEnter() noexcept { return pthread_mutex_trylock(mutexIn(storage_)) == 0; }
+void CriticalSection::leave() noexcept { pthread_mutex_unlock(mutexIn(storage_)); }
+
+namespace {
+int fdOf(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
+
+// Consumes the signal of an auto-reset event; false if another waiter got it first.
+bool consume(int fd)
+{
+    eventfd_t value;
+    return eventfd_read(fd, &value) == 0;
+}
+
+void waitReadable(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+}
+}  // namespace
+
+Event::Event(Reset mode) : manual_(mode == Reset::Manual)
+{
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    // The handle stores fd + 1 so that a failed eventfd (-1) reads as null.
+    handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd + 1));
+}
+
+Event::~Event()
+{
+    if (handle_) close(fdOf(handle_));
+}
+
+bool Event::valid() const noexcept { return handle_ != nullptr; }
+
+void Event::set() noexcept
+{
+    if (handle_) eventfd_write(fdOf(handle_), 1);
+}
+
+void Event::reset() noexcept
+{
+    if (handle_) consume(fdOf(handle_));
+}
+
+void Event::wait() noexcept
+{
+    if (!handle_) return;
+    const int fd = fdOf(handle_);
+    for (;;) {
+        waitReadable(fd);
+        if (manual_ || consume(fd)) return;
+    }
+}
+
+bool Event::waitFor(unsigned milliseconds) noexcept
+{
+    if (!handle_) return false;
+    const int fd = fdOf(handle_);
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(milliseconds));
+    if (ready <= 0) return false;
+    return manual_ || consume(fd);
+}
+
+int Event::waitEither(Event& first, Event& second) noexcept
+{
+    for (;;) {
+        pollfd p[2] = {{fdOf(first.handle_), POLLIN, 0}, {fdOf(second.handle_), POLLIN, 0}};
+        if (poll(p, 2, -1) < 0) continue;
+        if (p[0].revents & POLLIN) {
+            if (first.manual_ || consume(p[0].fd)) return 0;
+        }
+        if (p[1].revents & POLLIN) {
+            if (second.manual_ || consume(p[1].fd)) return 1;
+        }
+    }
+}
+
+namespace {
+struct ThreadRecord {
+    pthread_t id{};
+    Thread::Entry entry = nullptr;
+    void* argument = nullptr;
+    std::atomic<bool> finished{false};
+};
+
+void* threadMain(void* raw)
+{
+    auto* record = static_cast<ThreadRecord*>(raw);
+    record->entry(record->argument);
+    record->finished.store(true, std::memory_order_release);
+    return nullptr;
+}
+}  // namespace
+
+Thread::~Thread() { join(); }
+
+bool Thread::start(Entry entry, void* argument) noexcept
+{
+    if (handle_) return false;
+    auto* record = new (std::nothrow) ThreadRecord;
+    if (!record) return false;
+    record->entry = entry;
+    record->argument = argument;
+    if (pthread_create(&record->id, nullptr, threadMain, record) != 0) {
+        delete record;
+        return false;
+    }
+    handle_ = record;
+    return true;
+}
+
+void Thread::join() noexcept
+{
+    if (!handle_) return;
+    auto* record = static_cast<ThreadRecord*>(handle_);
+    pthread_join(record->id, nullptr);
+    delete record;
+    handle_ = nullptr;
+}
+
+bool Thread::joinFor(unsigned milliseconds) noexcept
+{
+    if (!handle_) return true;
+    auto* record = static_cast<ThreadRecord*>(handle_);
+    for (unsigned waited = 0; !record->finished.load(std::memory_order_acquire); waited += 5) {
+        if (waited >= milliseconds) return false;
+        usleep(5000);
+    }
+    join();
+    return true;
+}
+
+bool Thread::running() const noexcept
+{
+    return handle_ && !static_cast<ThreadRecord*>(handle_)->finished.load(std::memory_order_acquire);
+}
+
+int processThreadCount() noexcept
+{
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir) return -1;
+    int count = 0;
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.') ++count;
+    closedir(dir);
+    return count;
+}
+
+}  // namespace valvora::platform

@@ -1,0 +1,115 @@
+// Windows implementation: the kernel's own critical sections, events and threads.
+#include "platform/Threading.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+namespace valvora::platform {
+
+namespace {
+CRITICAL_SECTION* sectionIn(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
+}  // namespace
+
+static_assert(sizeof(CRITICAL_SECTION) <= 64);
+
+CriticalSection::CriticalSection() { InitializeCriticalSection(sectionIn(storage_)); }
+CriticalSection::~CriticalSection() { DeleteCriticalSection(sectionIn(storage_)); }
+void CriticalSection::enter() noexcept { EnterCriticalSection(sectionIn(storage_)); }
+bool CriticalSection::tryEnter() noexcept { return TryEnterCriticalSection(sectionIn(storage_)) != 0; }
+void CriticalSection::leave() noexcept { LeaveCriticalSection(sectionIn(storage_)); }
+
+Event::Event(Reset mode) : manual_(mode == Reset::Manual)
+{
+    handle_ = CreateEventA(nullptr, manual_ ? TRUE : FALSE, FALSE, nullptr);
+}
+
+Event::~Event()
+{
+    if (handle_) CloseHandle(handle_);
+}
+
+bool Event::valid() const noexcept { return handle_ != nullptr; }
+void Event::set() noexcept { SetEvent(handle_); }
+void Event::reset() noexcept { ResetEvent(handle_); }
+void Event::wait() noexcept { WaitForSingleObject(handle_, INFINITE); }
+
+bool Event::waitFor(unsigned milliseconds) noexcept
+{
+    return WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+}
+
+int Event::waitEither(Event& first, Event& second) noexcept
+{
+    HANDLE handles[2] = {first.handle_, second.handle_};
+    const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    return which == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+namespace {
+struct StartRecord {
+    Thread::Entry entry;
+    void* argument;
+};
+
+DWORD WINAPI threadMain(LPVOID raw)
+{
+    StartRecord record = *static_cast<StartRecord*>(raw);
+    delete static_cast<StartRecord*>(raw);
+    record.entry(record.argument);
+    return 0;
+}
+}  // namespace
+
+Thread::~Thread() { join(); }
+
+bool Thread::start(Entry entry, void* argument) noexcept
+{
+    if (handle_) return false;
+    auto* record = new (std::nothrow) StartRecord{entry, argument};
+    if (!record) return false;
+    handle_ = CreateThread(nullptr, 0, threadMain, record, 0, nullptr);
+    if (!handle_) {
+        delete record;
+        return false;
+    }
+    return true;
+}
+
+void Thread::join() noexcept
+{
+    if (!handle_) return;
+    WaitForSingleObject(handle_, INFINITE);
+    CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+bool Thread::joinFor(unsigned milliseconds) noexcept
+{
+    if (!handle_) return true;
+    if (WaitForSingleObject(handle_, milliseconds) != WAIT_OBJECT_0) return false;
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    return true;
+}
+
+bool Thread::running() const noexcept
+{
+    DWORD code = 0;
+    return handle_ && GetExitCodeThread(handle_, &code) && code == STILL_ACTIVE;
+}
+
+int processThreadCount() noexcept
+{
+    const DWORD self = GetCurrentProcessId();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == self) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+}  // namespace valvora::platform
