@@ -1,0 +1,47 @@
+#include "editor/update/UpdateServer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace valvora {
+
+UpdateServer UpdateServer::current()
+{
+    const char* value = std::getenv(overrideVariable);
+    if (value) {
+        if (auto server = loopback(value)) return *server;
+    }
+    return UpdateServer{};
+}
+
+std::optional<UpdateServer> UpdateServer::loopback(const char* hostAndPort)
+{
+    const char* colon = std::strrchr(hostAndPort, ':');
+    if (!colon) return std::nullopt;
+    const std::string host(hostAndPort, colon);
+    // Only the local machine: the variable exists for tests, and must never
+    // send users' requests (or their browser) anywhere else.
+    if (host != "127.0.0.1" && host != "localhost") return std::nullopt;
+    const char* digits = colon + 1;
+    const std::size_t length = std::strlen(digits);
+    if (length == 0 || length > 5) return std::nullopt;
+    unsigned port = 0;
+    for (const char* c = digits; *c; ++c) {
+        if (*c < '0' || *c > '9') return std::nullopt;
+        port = port * 10 + static_cast<unsigned>(*c - '0');
+    }
+    if (port == 0 || port > 65535) return std::nullopt;
+    UpdateServer server;
+    server.host = host;
+    server.port = static_cast<std::uint16_t>(port);
+    return server;
+}
+
+std::string UpdateServer::url(const char* pathAndQuery) const
+{
+    std::string result = "http://" + host;
+    if (port != 80) result += ":" + std::to_string(port);
+    return result + pathAndQuery;
+}
+
+}  // namespace valvora
