@@ -1,0 +1,72 @@
+#pragma once
+// The state-space scheme shared by every linear circuit of the amp: a
+// continuous model dx/dt = a·x + b·u, y = c·x + d·u, turned into a per-sample
+// recurrence by zero-order hold or by the bilinear transform. Only the
+// discretisation source includes Eigen's MatrixFunctions; this header stays
+// light so that the stages including it compile fast.
+
+#include <Eigen/Core>
+#include <array>
+
+namespace valvora {
+
+template <int N>
+using SquareMatrix = Eigen::Matrix<double, N, N>;
+template <int N>
+using ColumnVector = Eigen::Matrix<double, N, 1>;
+
+// The continuous model; c is kept as a column and used through dot products.
+template <int N>
+struct ContinuousModel {
+    SquareMatrix<N> a = SquareMatrix<N>::Zero();
+    ColumnVector<N> b = ColumnVector<N>::Zero();
+    ColumnVector<N> c = ColumnVector<N>::Zero();
+    double d = 0.0;
+};
+
+// The discrete model and one state per audio channel. Audio thread only;
+// nothing here allocates.
+template <int N>
+struct DiscreteModel {
+    SquareMatrix<N> ad = SquareMatrix<N>::Zero();
+    ColumnVector<N> bd = ColumnVector<N>::Zero();
+    ColumnVector<N> cd = ColumnVector<N>::Zero();
+    double dd = 0.0;
+    std::array<ColumnVector<N>, 2> state{ColumnVector<N>::Zero(), ColumnVector<N>::Zero()};
+
+    // The output uses the state before this sample; the next state is formed
+    // apart from the old one so no component reads an already updated value.
+    double step(double u, int channel) noexcept
+    {
+        ColumnVector<N>& x = state[channel];
+        const double y = dd * u + cd.dot(x);
+        advance(u, channel);
+        return y;
+    }
+
+    void advance(double u, int channel) noexcept
+    {
+        ColumnVector<N>& x = state[channel];
+        ColumnVector<N> next;
+        next.noalias() = ad * x;
+        x = next + bd * u;
+    }
+};
+
+// Closed-form inverses (adjugate over determinant, no pivoting): the small
+// circuit matrices are never near singular, and the closed form is cheap.
+SquareMatrix<2> closedFormInverse(const SquareMatrix<2>& m) noexcept;
+SquareMatrix<3> closedFormInverse(const SquareMatrix<3>& m) noexcept;
+
+// Zero-order hold for period T: ad = e^(a·T), bd = (a⁻¹·(ad − I))·b, cd = c,
+// dd = d. Keeps the continuous DC gain exactly. States are left untouched.
+template <int N>
+void zeroOrderHold(const ContinuousModel<N>& model, double period, DiscreteModel<N>& out) noexcept;
+
+// Bilinear transform for period T with k = 2/T. The resolvent (k·I − a)⁻¹ is
+// returned for callers that keep it. States are left untouched.
+template <int N>
+void bilinear(const ContinuousModel<N>& model, double period, SquareMatrix<N>& resolvent,
+              DiscreteModel<N>& out) noexcept;
+
+}  // namespace valvora
