@@ -1,0 +1,363 @@
+#include "convolution/FftPlan.h"
+
+#include <cmath>
+#include <vector>
+
+#include "convolution/SimdFloat.h"
+
+namespace valvora {
+
+using simd::Float4;
+using simd::load;
+using simd::store;
+
+namespace {
+
+constexpr double twoPi = 6.283185307179586476925286766559;
+
+// One complex vector pair: four real parts, four imaginary parts.
+struct Complex4 {
+    Float4 re, im;
+};
+
+inline Complex4 loadComplex(const float* re, const float* im, int i) noexcept { return {load(re + i), load(im + i)}; }
+inline void storeComplex(float* re, float* im, int i, Complex4 v) noexcept
+{
+    store(re + i, v.re);
+    store(im + i, v.im);
+}
+inline Complex4 operator+(Complex4 a, Complex4 b) noexcept { return {a.re + b.re, a.im + b.im}; }
+inline Complex4 operator-(Complex4 a, Complex4 b) noexcept { return {a.re - b.re, a.im - b.im}; }
+inline Complex4 times(Complex4 a, Float4 wr, Float4 wi) noexcept
+{
+    return {a.re * wr - a.im * wi, a.re * wi + a.im * wr};
+}
+inline Complex4 timesConjugate(Complex4 a, Float4 wr, Float4 wi) noexcept
+{
+    return {a.re * wr + a.im * wi, a.im * wr - a.re * wi};
+}
+inline Complex4 timesMinusI(Complex4 a) noexcept { return {a.im, -a.re}; }
+inline Complex4 timesI(Complex4 a) noexcept { return {-a.im, a.re}; }
+
+// Four-point DFT of a0..a3 (kernel e^{-2 pi i lj/4}) into y0..y3.
+inline void dft4(Complex4 a0, Complex4 a1, Complex4 a2, Complex4 a3, Complex4& y0, Complex4& y1, Complex4& y2,
+                 Complex4& y3) noexcept
+{
+    const Complex4 s02 = a0 + a2, d02 = a0 - a2, s13 = a1 + a3, d13 = timesMinusI(a1 - a3);
+    y0 = s02 + s13;
+    y1 = d02 + d13;
+    y2 = s02 - s13;
+    y3 = d02 - d13;
+}
+
+// The adjoint four-point DFT (kernel e^{+2 pi i lj/4}).
+inline void idft4(Complex4 u0, Complex4 u1, Complex4 u2, Complex4 u3, Complex4& a0, Complex4& a1, Complex4& a2,
+                  Complex4& a3) noexcept
+{
+    const Complex4 s02 = u0 + u2, d02 = u0 - u2, s13 = u1 + u3, d13 = timesI(u1 - u3);
+    a0 = s02 + s13;
+    a1 = d02 + d13;
+    a2 = s02 - s13;
+    a3 = d02 - d13;
+}
+
+void radix4Forward(float* re, float* im, int m, int q, const float* tw) noexcept
+{
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    for (int base = 0; base < m; base += 4 * q) {
+        float *r = re + base, *i = im + base;
+        for (int k = 0; k < q; k += 4) {
+            Complex4 y0, y1, y2, y3;
+            dft4(loadComplex(r, i, k), loadComplex(r, i, k + q), loadComplex(r, i, k + 2 * q),
+                 loadComplex(r, i, k + 3 * q), y0, y1, y2, y3);
+            storeComplex(r, i, k, y0);
+            storeComplex(r, i, k + q, times(y1, load(w1r + k), load(w1i + k)));
+            storeComplex(r, i, k + 2 * q, times(y2, load(w2r + k), load(w2i + k)));
+            storeComplex(r, i, k + 3 * q, times(y3, load(w3r + k), load(w3i + k)));
+        }
+    }
+}
+
+void radix4Inverse(float* re, float* im, int m, int q, const float* tw) noexcept
+{
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    for (int base = 0; base < m; base += 4 * q) {
+        float *r = re + base, *i = im + base;
+        for (int k = 0; k < q; k += 4) {
+            Complex4 a0, a1, a2, a3;
+            idft4(loadComplex(r, i, k), timesConjugate(loadComplex(r, i, k + q), load(w1r + k), load(w1i + k)),
+                  timesConjugate(loadComplex(r, i, k + 2 * q), load(w2r + k), load(w2i + k)),
+                  timesConjugate(loadComplex(r, i, k + 3 * q), load(w3r + k), load(w3i + k)), a0, a1, a2, a3);
+            storeComplex(r, i, k, a0);
+            storeComplex(r, i, k + q, a1);
+            storeComplex(r, i, k + 2 * q, a2);
+            storeComplex(r, i, k + 3 * q, a3);
+        }
+    }
+}
+
+void radix2Forward(float* re, float* im, int m, int q, const float* tw) noexcept
+{
+    for (int base = 0; base < m; base += 2 * q) {
+        float *r = re + base, *i = im + base;
+        for (int k = 0; k < q; k += 4) {
+            const Complex4 a = loadComplex(r, i, k), b = loadComplex(r, i, k + q);
+            storeComplex(r, i, k, a + b);
+            storeComplex(r, i, k + q, times(a - b, load(tw + k), load(tw + q + k)));
+        }
+    }
+}
+
+void radix2Inverse(float* re, float* im, int m, int q, const float* tw) noexcept
+{
+    for (int base = 0; base < m; base += 2 * q) {
+        float *r = re + base, *i = im + base;
+        for (int k = 0; k < q; k += 4) {
+            const Complex4 a = loadComplex(r, i, k);
+            const Complex4 b = timesConjugate(loadComplex(r, i, k + q), load(tw + k), load(tw + q + k));
+            storeComplex(r, i, k, a + b);
+            storeComplex(r, i, k + q, a - b);
+        }
+    }
+}
+
+// The last four-point DFTs: four blocks at a time, transposed so that each
+// vector holds the same element of four blocks. Results stay transposed; the
+// order table accounts for it.
+void finalForward(float* re, float* im, int m) noexcept
+{
+    for (int base = 0; base < m; base += 16) {
+        Complex4 c[4];
+        for (int b = 0; b < 4; ++b) c[b] = loadComplex(re, im, base + 4 * b);
+        simd::transpose(c[0].re, c[1].re, c[2].re, c[3].re);
+        simd::transpose(c[0].im, c[1].im, c[2].im, c[3].im);
+        Complex4 y[4];
+        dft4(c[0], c[1], c[2], c[3], y[0], y[1], y[2], y[3]);
+        for (int j = 0; j < 4; ++j) storeComplex(re, im, base + 4 * j, y[j]);
+    }
+}
+
+void finalInverse(float* re, float* im, int m) noexcept
+{
+    for (int base = 0; base < m; base += 16) {
+        Complex4 a[4];
+        idft4(loadComplex(re, im, base), loadComplex(re, im, base + 4), loadComplex(re, im, base + 8),
+              loadComplex(re, im, base + 12), a[0], a[1], a[2], a[3]);
+        simd::transpose(a[0].re, a[1].re, a[2].re, a[3].re);
+        simd::transpose(a[0].im, a[1].im, a[2].im, a[3].im);
+        for (int b = 0; b < 4; ++b) storeComplex(re, im, base + 4 * b, a[b]);
+    }
+}
+
+}  // namespace
+
+FftPlan::FftPlan(int size)
+    : n_(size),
+      m_(size / 2),
+      work_(size),
+      stageTwiddles_(3 * size),
+      realCos_(size / 4 + 4),
+      realSin_(size / 4 + 4),
+      positionOf_(size / 2),
+      frequencyAt_(size / 2)
+{
+    buildStages();
+    buildOrder();
+    for (int k = 0; k <= m_ / 2; ++k) {
+        realCos_[k] = static_cast<float>(std::cos(twoPi * k / n_));
+        realSin_[k] = static_cast<float>(std::sin(twoPi * k / n_));
+    }
+}
+
+void FftPlan::buildStages()
+{
+    float* tw = stageTwiddles_.data();
+    int block = m_;
+    while (block >= 8) {
+        Stage& s = stages_[stageCount_++];
+        s.radix = block >= 16 ? 4 : 2;
+        s.quarter = block / s.radix;
+        s.twiddles = tw;
+        const int q = s.quarter;
+        for (int j = 1; j < s.radix; ++j) {
+            for (int k = 0; k < q; ++k) {
+                const double angle = -twoPi * j * k / block;
+                tw[(2 * j - 2) * q + k] = static_cast<float>(std::cos(angle));
+                tw[(2 * j - 1) * q + k] = static_cast<float>(std::sin(angle));
+            }
+        }
+        tw += 2 * (s.radix - 1) * q;
+        block = q;
+    }
+}
+
+// Follows every position through the stages: a block holding the frequencies
+// offset + stride*f splits into sub-blocks j holding offset + stride*j +
+// (stride*radix)*f'.
+void FftPlan::buildOrder()
+{
+    std::vector<int> offset(m_, 0), stride(m_, 1);
+    for (int s = 0; s < stageCount_; ++s) {
+        const int radix = stages_[s].radix, q = stages_[s].quarter;
+        for (int base = 0; base < m_; base += radix * q) {
+            for (int j = 0; j < radix; ++j) {
+                for (int k = 0; k < q; ++k) {
+                    const int p = base + j * q + k;
+                    offset[p] += stride[p] * j;
+                    stride[p] *= radix;
+                }
+            }
+        }
+    }
+    for (int base = 0; base < m_; base += 16) {
+        for (int b = 0; b < 4; ++b) {
+            for (int j = 0; j < 4; ++j) {
+                const int frequency = offset[base + 4 * b] + stride[base + 4 * b] * j;
+                frequencyAt_[base + 4 * j + b] = frequency;
+                positionOf_[frequency] = base + 4 * j + b;
+            }
+        }
+    }
+}
+
+void FftPlan::runStagesForward() noexcept
+{
+    float *re = work_.data(), *im = re + m_;
+    for (int s = 0; s < stageCount_; ++s) {
+        if (stages_[s].radix == 4)
+            radix4Forward(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
+        else
+            radix2Forward(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
+    }
+    finalForward(re, im, m_);
+}
+
+void FftPlan::runStagesInverse() noexcept
+{
+    float *re = work_.data(), *im = re + m_;
+    finalInverse(re, im, m_);
+    for (int s = stageCount_ - 1; s >= 0; --s) {
+        if (stages_[s].radix == 4)
+            radix4Inverse(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
+        else
+            radix2Inverse(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
+    }
+}
+
+void FftPlan::forward(const float* in, float* out) noexcept
+{
+    float *re = work_.data(), *im = re + m_;
+    // Even samples become the real parts, odd samples the imaginary parts.
+    for (int n = 0; n < m_; n += 4) {
+        const Float4 a = simd::loadUnaligned(in + 2 * n), b = simd::loadUnaligned(in + 2 * n + 4);
+        store(re + n, __builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6}));
+        store(im + n, __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7}));
+    }
+    runStagesForward();
+    const int* where = positionOf_.data();
+    for (int k = 0; k < m_; ++k) {
+        out[k] = re[where[k]];
+        out[m_ + k] = im[where[k]];
+    }
+    untangle(out);
+}
+
+void FftPlan::inverse(const float* in, float* out) noexcept
+{
+    tangle(in, out);
+    float *re = work_.data(), *im = re + m_;
+    const int* which = frequencyAt_.data();
+    for (int p = 0; p < m_; ++p) {
+        re[p] = out[which[p]];
+        im[p] = out[m_ + which[p]];
+    }
+    runStagesInverse();
+    for (int n = 0; n < m_; n += 4) {
+        const Float4 r = load(re + n), i = load(im + n);
+        simd::storeUnaligned(out + 2 * n, __builtin_shuffle(r, i, simd::Int4{0, 4, 1, 5}));
+        simd::storeUnaligned(out + 2 * n + 4, __builtin_shuffle(r, i, simd::Int4{2, 6, 3, 7}));
+    }
+}
+
+// Z = transform of the even/odd packed signal, in natural order in s (real
+// parts, then imaginary parts). X[k] = (Z[k] + conj Z[M-k])/2 + W^k (Z[k] -
+// conj Z[M-k])/(2i) with W = e^{-2 pi i/N}; X[M-k] = conj(Xe - W^k Xo).
+void FftPlan::untangle(float* s) const noexcept
+{
+    const int m = m_, half = m_ / 2;
+    float *re = s, *im = s + m;
+    const float z0r = re[0], z0i = im[0];
+    re[0] = z0r + z0i;
+    im[0] = z0r - z0i;  // the Nyquist term's slot
+    im[half] = -im[half];
+    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk, auto& outRm,
+                    auto& outIm) {
+        const auto xer = (rk + rm) * 0.5f, xei = (ik - im2) * 0.5f;
+        const auto xor_ = (ik + im2) * 0.5f, xoi = (rm - rk) * 0.5f;
+        const auto tr = c * xor_ + sn * xoi, ti = c * xoi - sn * xor_;
+        outRk = xer + tr;
+        outIk = xei + ti;
+        outRm = xer - tr;
+        outIm = ti - xei;
+    };
+    for (int k = 1; k < 4 && k < half; ++k) {
+        const int j = m - k;
+        float a, b, c, d;
+        pair(re[k], im[k], re[j], im[j], realCos_[k], realSin_[k], a, b, c, d);
+        re[k] = a, im[k] = b, re[j] = c, im[j] = d;
+    }
+    for (int k = 4; k < half; k += 4) {
+        const int j = m - k - 3;
+        Float4 a, b, c, d;
+        pair(simd::loadUnaligned(re + k), simd::loadUnaligned(im + k), simd::reversed(simd::loadUnaligned(re + j)),
+             simd::reversed(simd::loadUnaligned(im + j)), simd::loadUnaligned(realCos_.data() + k),
+             simd::loadUnaligned(realSin_.data() + k), a, b, c, d);
+        simd::storeUnaligned(re + k, a);
+        simd::storeUnaligned(im + k, b);
+        simd::storeUnaligned(re + j, simd::reversed(c));
+        simd::storeUnaligned(im + j, simd::reversed(d));
+    }
+}
+
+// The inverse of untangle, doubled: Z' = 2Z, so the unnormalised inverse
+// complex transform of M points yields N times the signal.
+void FftPlan::tangle(const float* x, float* out) const noexcept
+{
+    const int m = m_, half = m_ / 2;
+    const float *xr = x, *xi = x + m;
+    float *re = out, *im = out + m;
+    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk, auto& outRm,
+                    auto& outIm) {
+        const auto er = rk + rm, ei = ik - im2;
+        const auto dr = rk - rm, di = ik + im2;
+        const auto or_ = dr * c - di * sn, oi = dr * sn + di * c;
+        outRk = er - oi;
+        outIk = ei + or_;
+        outRm = er + oi;
+        outIm = or_ - ei;
+    };
+    const float x0 = xr[0], xn = xi[0], hr = xr[half], hi = xi[half];
+    for (int k = 1; k < 4 && k < half; ++k) {
+        const int j = m - k;
+        float a, b, c, d;
+        pair(xr[k], xi[k], xr[j], xi[j], realCos_[k], realSin_[k], a, b, c, d);
+        re[k] = a, im[k] = b, re[j] = c, im[j] = d;
+    }
+    for (int k = 4; k < half; k += 4) {
+        const int j = m - k - 3;
+        Float4 a, b, c, d;
+        pair(simd::loadUnaligned(xr + k), simd::loadUnaligned(xi + k), simd::reversed(simd::loadUnaligned(xr + j)),
+             simd::reversed(simd::loadUnaligned(xi + j)), simd::loadUnaligned(realCos_.data() + k),
+             simd::loadUnaligned(realSin_.data() + k), a, b, c, d);
+        simd::storeUnaligned(re + k, a);
+        simd::storeUnaligned(im + k, b);
+        simd::storeUnaligned(re + j, simd::reversed(c));
+        simd::storeUnaligned(im + j, simd::reversed(d));
+    }
+    re[0] = x0 + xn;
+    im[0] = x0 - xn;
+    re[half] = 2.0f * hr;
+    im[half] = -2.0f * hi;
+}
+
+}  // namespace valvora

@@ -1,0 +1,50 @@
+#pragma once
+// The tables and the algorithm behind every RealFft size: a real transform of
+// N points computed as a complex transform of N/2 points on split real and
+// imaginary arrays (radix-4 decimation in frequency, SSE-width vectors), then
+// one pass that untangles the even/odd halves into the real spectrum. The
+// split arrays are exactly the spectrum layout the convolvers use, so the
+// untangling pass writes the result in place.
+
+#include "convolution/AlignedBuffer.h"
+
+namespace valvora {
+
+class FftPlan {
+public:
+    // Host thread: builds the tables for N points (a power of two, 32 or more).
+    // Throws std::bad_alloc.
+    explicit FftPlan(int size);
+
+    int size() const noexcept { return n_; }
+    // Any thread that owns the plan; in and out may be the same buffer.
+    void forward(const float* in, float* out) noexcept;
+    void inverse(const float* in, float* out) noexcept;
+
+private:
+    struct Stage {
+        int radix = 0;
+        int quarter = 0;  // distance between the butterfly's inputs
+        const float* twiddles = nullptr;
+    };
+
+    void buildStages();
+    void buildOrder();
+    void runStagesForward() noexcept;
+    void runStagesInverse() noexcept;
+    void untangle(float* spectrum) const noexcept;
+    void tangle(const float* spectrum, float* out) const noexcept;
+
+    int n_;
+    int m_;  // complex points
+    AlignedBuffer<float> work_;
+    AlignedBuffer<float> stageTwiddles_;
+    AlignedBuffer<float> realCos_;
+    AlignedBuffer<float> realSin_;
+    AlignedBuffer<int> positionOf_;   // where frequency k sits after the stages
+    AlignedBuffer<int> frequencyAt_;  // which frequency position p holds
+    Stage stages_[16];
+    int stageCount_ = 0;
+};
+
+}  // namespace valvora
