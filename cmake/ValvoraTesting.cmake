@@ -31,9 +31,11 @@ function(valvora_add_test)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
   if(CMAKE_CROSSCOMPILING)
-    # Every wine test shares one prestarted wineserver (see tests/wine).
-    list(APPEND props FIXTURES_REQUIRED wine_session)
+    # Under wine each suite is one CTest test: discovering cases would start
+    # wine before the shared session exists (see tests/wine).
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+    set_tests_properties(${T_NAME} PROPERTIES ${props} FIXTURES_REQUIRED wine_session)
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${props})
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES ${props})
 endfunction()

@@ -1,0 +1,239 @@
+#include "plugin/AmpPlugin.h"
+
+#include <algorithm>
+
+#include "plugin/EditorFactory.h"
+#include "plugin/ProgramBank.h"
+
+namespace valvora {
+
+AmpPlugin::AmpPlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, programCount, parameterCount)
+{
+    // Program 0 arrives through setParameter, so every bit of the mask is set
+    // and the first block applies all parameters.
+    const ProgramRecord& initial = factoryProgram(0);
+    for (int i = 0; i < parameterCount; ++i) setParameter(i, initial.values[i]);
+    {
+        platform::ScopedLock hold(paramLock);
+        sampleRate = 44100.0f;
+        snapshot.changedMask |= sampleRateBit;  // the engine learns the rate on the first block
+    }
+    blockSize = 256;
+    isSynth(false);
+    programsAreChunks(false);
+    setNumInputs(2);
+    setNumOutputs(2);
+    setUniqueID(pluginUniqueId);
+    canProcessReplacing(true);
+    canDoubleReplacing(true);
+    setInitialDelay(0);
+    // The editor attaches itself; without one the plug-in works the same.
+    createPluginEditor(this);
+}
+
+AmpPlugin::~AmpPlugin()
+{
+    closing.store(true);
+    // Waits for a host thread that may still be inside a parameter call.
+    paramLock.enter();
+    paramLock.leave();
+}
+
+void AmpPlugin::setSampleRate(float rate)
+{
+    if (!(rate > 10000.0f && rate < 200000.0f)) return;
+    platform::ScopedLock hold(paramLock);
+    sampleRate = rate;
+    snapshot.changedMask |= sampleRateBit;
+}
+
+void AmpPlugin::setBlockSize(VstInt32 size)
+{
+    if (size >= 1 && size <= 65536) blockSize = size;
+}
+
+void AmpPlugin::setParameter(VstInt32 index, float value)
+{
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(parameterCount)) return;
+    platform::ScopedLock hold(paramLock);
+    snapshot.paramValues[index] = value;
+    snapshot.changedMask |= 1 << index;
+}
+
+float AmpPlugin::getParameter(VstInt32 index)
+{
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(parameterCount)) return 0.0f;
+    platform::ScopedLock hold(paramLock);
+    return snapshot.paramValues[index];
+}
+
+VstInt32 AmpPlugin::getProgram()
+{
+    platform::ScopedLock hold(paramLock);
+    return curProgram;
+}
+
+void AmpPlugin::setProgram(VstInt32 program)
+{
+    if (static_cast<unsigned>(program) >= static_cast<unsigned>(programCount)) return;
+    // paramLock is recursive: held across the whole switch, so two host
+    // threads switching programs cannot interleave their store and reload.
+    platform::ScopedLock hold(paramLock);
+    if (program == curProgram) return;
+    float values[parameterCount];
+    for (int i = 0; i < parameterCount; ++i) values[i] = getParameter(i);
+    ProgramBank& bank = ProgramBank::shared();
+    bank.storeValues(curProgram, values);
+    curProgram = program;
+    bank.loadValues(program, values);
+    for (int i = 0; i < parameterCount; ++i) setParameter(i, values[i]);
+}
+
+void AmpPlugin::setProgramName(char* name)
+{
+    if (!name) return;
+    ProgramBank::shared().setName(getProgram(), name);
+}
+
+void AmpPlugin::getProgramName(char* name)
+{
+    if (!name) return;
+    char field[ProgramBank::nameLength];
+    ProgramBank::shared().getName(getProgram(), field);
+    copyHostText(name, field, ProgramBank::nameLength);
+}
+
+void AmpPlugin::getParameterLabel(VstInt32, char* label)
+{
+    if (label) copyHostText(label, "", kVstMaxParamStrLen);
+}
+
+void AmpPlugin::getParameterDisplay(VstInt32 index, char* text)
+{
+    if (!text || !parameterInfo(index)) return;
+    formatParameterDisplay(index, getParameter(index), text);
+}
+
+void AmpPlugin::getParameterName(VstInt32 index, char* text)
+{
+    if (!text) return;
+    const ParameterInfo* info = parameterInfo(index);
+    copyHostText(text, info ? info->name : "Unknown", kVstMaxParamStrLen);
+}
+
+bool AmpPlugin::setSpeakerArrangement(VstSpeakerArrangement* input, VstSpeakerArrangement* output)
+{
+    if (!input || !output) return false;
+    hostChannels.store(std::min(input->numChannels, output->numChannels));
+    return true;
+}
+
+bool AmpPlugin::getEffectName(char* name)
+{
+    copyFixedText(name, pluginEffectName, kVstMaxEffectNameLen);
+    return name != nullptr;
+}
+
+bool AmpPlugin::getVendorString(char* text)
+{
+    copyFixedText(text, pluginVendorName, kVstMaxVendorStrLen);
+    return text != nullptr;
+}
+
+bool AmpPlugin::getProductString(char* text)
+{
+    copyFixedText(text, pluginProductName, kVstMaxProductStrLen);
+    return text != nullptr;
+}
+
+// ---- audio thread ------------------------------------------------------------
+
+void AmpPlugin::takePendingChanges() noexcept
+{
+    if (!paramLock.tryEnter()) return;  // busy: a later block takes the changes
+    const std::int32_t mask = snapshot.changedMask;
+    float values[parameterCount];
+    float rate = sampleRate;
+    if (mask > 0) {
+        snapshot.changedMask = 0;
+        std::copy(std::begin(snapshot.paramValues), std::end(snapshot.paramValues), values);
+    }
+    paramLock.leave();
+    if (mask > 0) applyChanges(values, mask, rate);
+    if (engine.dirtyFlags() != 0) engine.update();
+}
+
+void AmpPlugin::applyChanges(const float (&v)[parameterCount], std::int32_t mask, float rate) noexcept
+{
+    auto changed = [mask](int index) { return (mask & (1 << index)) != 0; };
+    auto wide = [&v](int index) { return static_cast<double>(v[index]); };
+    if (changed(paramOversample)) {
+        engine.setRate(rate);
+        engine.setOversampling(switchIsOn(v[paramOversample]));
+    }
+    if (changed(paramNormalVolume)) engine.setNormalVolume(wide(paramNormalVolume));
+    if (changed(paramDriveVolume)) engine.setDriveVolume(wide(paramDriveVolume));
+    if (changed(paramGain)) engine.setGain(wide(paramGain));
+    if (changed(paramBass)) engine.setBass(wide(paramBass));
+    if (changed(paramMiddle)) engine.setMiddle(wide(paramMiddle));
+    if (changed(paramTreble)) engine.setTreble(wide(paramTreble));
+    if (changed(paramReverb)) engine.setReverb(wide(paramReverb));
+    if (changed(paramEnable)) engine.setEnabled(switchIsOn(v[paramEnable]));
+    if (changed(paramChannel)) engine.setDriveChannel(switchIsOn(v[paramChannel]));
+    if (changed(paramChannels)) channelMode = switchIsOn(v[paramChannels]) ? 2 : 1;
+    if (changed(paramSpeakerSim)) engine.setSpeakerSim(switchIsOn(v[paramSpeakerSim]));
+    if (changed(paramTubeMode)) engine.setTubeMode(switchIsOn(v[paramTubeMode]));
+    if (changed(paramSpeakerMode)) engine.setSpeakerMode(switchIsOn(v[paramSpeakerMode]));
+}
+
+template <typename Sample>
+void AmpPlugin::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFrames) noexcept
+{
+    if (!inputs || !outputs || closing.load(std::memory_order_relaxed)) return;
+    takePendingChanges();
+    if (sampleFrames <= 0 || !inputs[0] || !outputs[0]) return;
+
+    ChannelSample s;
+    auto run = [&](Sample x, int channel) {
+        s.input = static_cast<double>(x);
+        s.channel = channel;
+        engine.process(s);
+        return static_cast<Sample>(s.output);
+    };
+
+    Sample* in0 = inputs[0];
+    Sample* out0 = outputs[0];
+    if (!inputs[1] || !outputs[1]) {
+        for (VstInt32 i = 0; i < sampleFrames; ++i) out0[i] = run(in0[i], 0);
+    } else if (channelMode == 2 && hostChannels.load(std::memory_order_relaxed) == 2) {
+        Sample* in1 = inputs[1];
+        Sample* out1 = outputs[1];
+        for (VstInt32 i = 0; i < sampleFrames; ++i) {
+            // Both inputs are read before either output is written: hosts may
+            // process in place with the channel buffers swapped or shared.
+            const Sample left = in0[i];
+            const Sample right = in1[i];
+            out0[i] = run(left, 0);
+            out1[i] = run(right, 1);
+        }
+    } else {
+        Sample* out1 = outputs[1];
+        for (VstInt32 i = 0; i < sampleFrames; ++i) {
+            const Sample y = run(in0[i], 0);
+            out0[i] = y;
+            out1[i] = y;
+        }
+    }
+}
+
+void AmpPlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames)
+{
+    processBlock(inputs, outputs, sampleFrames);
+}
+
+void AmpPlugin::processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames)
+{
+    processBlock(inputs, outputs, sampleFrames);
+}
+
+}  // namespace valvora
