@@ -154,7 +154,7 @@ void finalInverse(float* re, float* im, int m) noexcept
 FftPlan::FftPlan(int size)
     : n_(size),
       m_(size / 2),
-      work_(size),
+      work_(size + workPadding),
       stageTwiddles_(3 * size),
       realCos_(size / 4 + 4),
       realSin_(size / 4 + 4),
@@ -222,7 +222,7 @@ void FftPlan::buildOrder()
 
 void FftPlan::runStagesForward() noexcept
 {
-    float *re = work_.data(), *im = re + m_;
+    float *re = work_.data(), *im = re + imaginaryOffset();
     for (int s = 0; s < stageCount_; ++s) {
         if (stages_[s].radix == 4)
             radix4Forward(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
@@ -234,7 +234,7 @@ void FftPlan::runStagesForward() noexcept
 
 void FftPlan::runStagesInverse() noexcept
 {
-    float *re = work_.data(), *im = re + m_;
+    float *re = work_.data(), *im = re + imaginaryOffset();
     finalInverse(re, im, m_);
     for (int s = stageCount_ - 1; s >= 0; --s) {
         if (stages_[s].radix == 4)
@@ -246,7 +246,7 @@ void FftPlan::runStagesInverse() noexcept
 
 void FftPlan::forward(const float* in, float* out) noexcept
 {
-    float *re = work_.data(), *im = re + m_;
+    float *re = work_.data(), *im = re + imaginaryOffset();
     // Even samples become the real parts, odd samples the imaginary parts.
     for (int n = 0; n < m_; n += 4) {
         const Float4 a = simd::loadUnaligned(in + 2 * n), b = simd::loadUnaligned(in + 2 * n + 4);
@@ -265,7 +265,7 @@ void FftPlan::forward(const float* in, float* out) noexcept
 void FftPlan::inverse(const float* in, float* out) noexcept
 {
     tangle(in, out);
-    float *re = work_.data(), *im = re + m_;
+    float *re = work_.data(), *im = re + imaginaryOffset();
     const int* which = frequencyAt_.data();
     for (int p = 0; p < m_; ++p) {
         re[p] = out[which[p]];

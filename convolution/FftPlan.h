@@ -33,6 +33,10 @@ private:
     void runStagesForward() noexcept;
     void runStagesInverse() noexcept;
     void untangle(float* spectrum) const noexcept;
+    // The imaginary half of the work buffer sits a little past M floats so
+    // that real and imaginary streams never share 4 KiB address aliases.
+    static constexpr int workPadding = 16;
+    int imaginaryOffset() const noexcept { return m_ + workPadding; }
     void tangle(const float* spectrum, float* out) const noexcept;
 
     int n_;
