@@ -1,13 +1,39 @@
 #pragma once
+// First-order high-pass after the drive tube stage. The Gain value sets both
+// its pass-band level and its corner, so more gain also means a higher bass
+// corner: the bilinear transform of G·s / (s − σ) with σ = −644.74·G rad/s.
+
+#include "engine/circuits/StateSpace.h"
 
 namespace valvora {
 
-// PLACEHOLDER (pass-through) until the gain-dependent high-pass lands.
 class DriveHighPass {
 public:
+    DriveHighPass() noexcept;
     virtual ~DriveHighPass() = default;
-    void update(double period, double gain) noexcept { (void)period, (void)gain; }
-    void process(double& sample, int channel) noexcept { (void)sample, (void)channel; }
+
+    // Audio thread (engine update): period is the preamp's, gain the tapered
+    // Gain value (0.005 to 1). Always recomputes; never allocates.
+    void update(double period, double gain) noexcept;
+
+    // Audio thread, per sample; channel is 0 or 1.
+    void process(double& sample, int channel) noexcept
+    {
+        const double u = limitInput(sample);
+        double& e = state_[channel];
+        sample = p3_ * u + p2_ * e;
+        e = p0_ * e + p1_ * u;
+    }
+
+    // Read-only views for tests and tools.
+    double p0() const noexcept { return p0_; }
+    double p1() const noexcept { return p1_; }
+    double p2() const noexcept { return p2_; }
+    double p3() const noexcept { return p3_; }
+
+private:
+    double p0_ = 0.0, p1_ = 0.0, p2_ = 0.0, p3_ = 0.0;
+    double state_[2] = {0.0, 0.0};
 };
 
 }  // namespace valvora

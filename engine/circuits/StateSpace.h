@@ -24,6 +24,16 @@ struct ContinuousModel {
     double d = 0.0;
 };
 
+// The largest input magnitude a linear stage takes in, about 2000 dB above
+// full scale. No real signal comes near it; it only keeps every state finite
+// for any finite input (a state that once overflows would stay inf or NaN).
+inline constexpr double stageInputLimit = 1e100;
+
+inline double limitInput(double u) noexcept
+{
+    return u < -stageInputLimit ? -stageInputLimit : (u > stageInputLimit ? stageInputLimit : u);
+}
+
 // The discrete model and one state per audio channel. Audio thread only;
 // nothing here allocates.
 template <int N>
@@ -36,8 +46,9 @@ struct DiscreteModel {
 
     // The output uses the state before this sample; the next state is formed
     // apart from the old one so no component reads an already updated value.
-    double step(double u, int channel) noexcept
+    double step(double input, int channel) noexcept
     {
+        const double u = limitInput(input);
         ColumnVector<N>& x = state[channel];
         const double y = dd * u + cd.dot(x);
         advance(u, channel);
