@@ -1,0 +1,84 @@
+#include "convolution/ConvolutionWorker.h"
+
+#include <new>
+
+namespace valvora {
+
+ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit)
+    : blockSize_(blockSize),
+      quit_(quit),
+      fft_(RealFft::create(2 * blockSize)),
+      slotA_(2 * blockSize),
+      slotB_(2 * blockSize),
+      workA_(2 * blockSize),
+      workB_(2 * blockSize)
+{
+    if (!fft_ || !start_.valid() || !done_.valid()) throw std::bad_alloc();
+    reset();
+}
+
+ConvolutionWorker::~ConvolutionWorker() { thread_.join(); }
+
+void ConvolutionWorker::reset() noexcept
+{
+    slotA_.reset();
+    slotB_.reset();
+    window_.store(nullptr, std::memory_order_relaxed);
+    // A start signal the stopped thread never took must not reach the next one.
+    start_.reset();
+    done_.set();
+}
+
+void ConvolutionWorker::load(const float* taps, float* scratch) noexcept
+{
+    slotA_.load(*fft_, taps, scratch);
+    slotB_.load(*fft_, taps + blockSize_, scratch);
+    reset();
+}
+
+void ConvolutionWorker::startThread() noexcept { thread_.start(&ConvolutionWorker::threadEntry, this); }
+
+void ConvolutionWorker::joinThread() noexcept { thread_.join(); }
+
+void ConvolutionWorker::waitDone() noexcept
+{
+    done_.wait();
+    delivered_.load(std::memory_order_acquire);
+}
+
+void ConvolutionWorker::dispatch(const float* window) noexcept
+{
+    if (!thread_.started()) {
+        compute(window);
+        done_.set();
+        return;
+    }
+    window_.store(window, std::memory_order_release);
+    start_.set();
+}
+
+void ConvolutionWorker::threadEntry(void* self) { static_cast<ConvolutionWorker*>(self)->run(); }
+
+void ConvolutionWorker::run() noexcept
+{
+    while (platform::Event::waitEither(quit_, start_) == 1) {
+        const float* window = window_.load(std::memory_order_acquire);
+        if (window) compute(window);
+        delivered_.fetch_add(1, std::memory_order_release);
+        done_.set();
+    }
+}
+
+// Overlap-save for both segments from one forward transform; only the second
+// half of each inverse (indices B..2B-1) is valid.
+void ConvolutionWorker::compute(const float* window) noexcept
+{
+    const int n = 2 * blockSize_;
+    fft_->forward(window, workA_.data());
+    multiplySpectra(workA_.data(), slotB_.spectrum(), workB_.data(), n);
+    multiplySpectra(workA_.data(), slotA_.spectrum(), workA_.data(), n);
+    fft_->inverse(workA_.data(), slotA_.output());
+    fft_->inverse(workB_.data(), slotB_.output());
+}
+
+}  // namespace valvora

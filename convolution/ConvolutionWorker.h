@@ -1,0 +1,71 @@
+#pragma once
+// One asynchronous level of a partitioned convolver: two IR segments of B taps
+// (slot A and the following slot B), an FFT of 2B points and a thread that
+// turns the 2B newest input samples into both segments' results while the
+// audio thread plays the previous block. Hand-off is one auto-reset event each
+// way; the audio thread waits on `done` only when the result is due.
+
+#include <atomic>
+#include <memory>
+
+#include "convolution/AlignedBuffer.h"
+#include "convolution/RealFft.h"
+#include "convolution/SegmentSlot.h"
+#include "platform/Threading.h"
+
+namespace valvora {
+
+class ConvolutionWorker {
+public:
+    // Host thread: buffers, FFT and events; no thread yet. Throws
+    // std::bad_alloc, also when an event cannot be created.
+    ConvolutionWorker(int blockSize, platform::Event& quit);
+    ~ConvolutionWorker();
+    ConvolutionWorker(const ConvolutionWorker&) = delete;
+    ConvolutionWorker& operator=(const ConvolutionWorker&) = delete;
+
+    // Owner's thread, with the thread stopped: computes both segment spectra
+    // (taps: 2B values, slot A's then slot B's), clears the pending results,
+    // forgets the window and leaves `done` signalled so that the first
+    // collection finds zeros without waiting.
+    void load(const float* taps, float* scratch) noexcept;
+    void reset() noexcept;
+    // Owner's thread. A worker that cannot be started leaves the level
+    // computed inline by dispatch(), so the sound stays right.
+    void startThread() noexcept;
+    // Call after the owner's quit event is set: waits for the thread to end.
+    void joinThread() noexcept;
+    bool threadRunning() const noexcept { return thread_.started(); }
+
+    // Audio thread: waits until the last dispatched block is delivered.
+    void waitDone() noexcept;
+    // Audio thread: hands over the 2B newest samples (they stay untouched for
+    // B more samples) and lets the worker run.
+    void dispatch(const float* window) noexcept;
+
+    int blockSize() const noexcept { return blockSize_; }
+    SegmentSlot& slotA() noexcept { return slotA_; }
+    SegmentSlot& slotB() noexcept { return slotB_; }
+
+private:
+    static void threadEntry(void* self);
+    void run() noexcept;
+    void compute(const float* window) noexcept;
+
+    int blockSize_;
+    platform::Event& quit_;
+    std::unique_ptr<RealFft> fft_;
+    SegmentSlot slotA_;
+    SegmentSlot slotB_;
+    AlignedBuffer<float> workA_;
+    AlignedBuffer<float> workB_;
+    platform::Event start_{platform::Event::Reset::Automatic};
+    platform::Event done_{platform::Event::Reset::Automatic};
+    // The events order the hand-off on both platforms; these atomics state the
+    // same ordering in C++ terms (and let ThreadSanitizer see it).
+    std::atomic<const float*> window_{nullptr};
+    std::atomic<unsigned> delivered_{0};
+    platform::Thread thread_;
+};
+
+}  // namespace valvora

@@ -1,0 +1,104 @@
+#include "convolution/ShortConvolver.h"
+
+#include <algorithm>
+#include <new>
+
+#include "convolution/SimdFloat.h"
+
+namespace valvora {
+
+ShortConvolver::SyncLevel::SyncLevel(int blockSize)
+    : block(blockSize), fft(RealFft::create(2 * blockSize)), slot(2 * blockSize), work(2 * blockSize)
+{
+    if (!fft) throw std::bad_alloc();
+}
+
+void ShortConvolver::SyncLevel::compute(const float* window) noexcept
+{
+    fft->forward(window, work.data());
+    multiplySpectra(work.data(), slot.spectrum(), work.data(), 2 * block);
+    fft->inverse(work.data(), slot.output());
+}
+
+ShortConvolver::ShortConvolver()
+    : ring_(2 * length),
+      asyncRing_(length),
+      scratch_(length),
+      direct_(directTaps),
+      levels_{SyncLevel(64), SyncLevel(128), SyncLevel(256)},
+      worker_(asyncBlock, quit_)
+{
+    if (!quit_.valid()) throw std::bad_alloc();
+    reset();
+}
+
+ShortConvolver::~ShortConvolver() { stopWorker(); }
+
+void ShortConvolver::stopWorker() noexcept
+{
+    quit_.set();
+    worker_.joinThread();
+    quit_.reset();
+}
+
+void ShortConvolver::reset() noexcept
+{
+    ring_.clear();
+    asyncRing_.clear();
+    scratch_.clear();
+    position_ = 0;
+    for (auto& level : levels_) level.slot.reset();
+    worker_.reset();
+}
+
+void ShortConvolver::load(const float* ir) noexcept
+{
+    stopWorker();
+    reset();
+    // Stored reversed so that the direct part is one forward dot product
+    // over the 64 newest ring entries.
+    for (int k = 0; k < directTaps; ++k) direct_[directTaps - 1 - k] = ir[k];
+    for (auto& level : levels_) level.slot.load(*level.fft, ir + level.block, scratch_.data());
+    worker_.load(ir + 2 * asyncBlock, scratch_.data());
+    worker_.startThread();
+}
+
+float ShortConvolver::process(float x) noexcept
+{
+    const int w = position_;
+    float* ring = ring_.data();
+    ring[w] = x;
+    ring[w + length] = x;
+
+    // Taps 0-63 on x(t-63) .. x(t), which sit contiguously at w + 961 .. w + 1024.
+    const float* newest = ring + w + length - (directTaps - 1);
+    simd::Float4 sum = simd::broadcast(0.0f);
+    for (int k = 0; k < directTaps; k += 4)
+        sum += simd::loadUnaligned(newest + k) * simd::load(direct_.data() + k);
+    float y = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+    y += levels_[0].slot.output()[64 + (w & 63)] + asyncRing_[w] + levels_[1].slot.output()[128 + (w & 127)] +
+         levels_[2].slot.output()[256 + (w & 255)];
+
+    const int next = (w + 1) & (length - 1);
+    position_ = next;
+    if (next & 63) return y;
+    levels_[0].compute(ring + next + length - 128);
+    if (next & 127) return y;
+    levels_[1].compute(ring + next + length - 256);
+    if (next & 255) return y;
+    levels_[2].compute(ring + next + length - 512);
+
+    // Slot A's block completes positions already holding slot B's part from
+    // one block earlier; slot B's block starts the positions after them.
+    worker_.waitDone();
+    float* async = asyncRing_.data();
+    const float* a = worker_.slotA().output() + asyncBlock;
+    const float* b = worker_.slotB().output() + asyncBlock;
+    const int later = (next + asyncBlock) & (length - 1);
+    for (int j = 0; j < asyncBlock; ++j) async[next + j] += a[j];
+    std::copy(b, b + asyncBlock, async + later);
+    worker_.dispatch(ring + next + length - 512);
+    return y;
+}
+
+}  // namespace valvora

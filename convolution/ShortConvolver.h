@@ -1,0 +1,64 @@
+#pragma once
+// Applies a complete 1024-tap impulse response with no added latency: taps
+// 0-63 as a direct FIR, taps 64-511 in three overlap-save levels (blocks of
+// 64, 128 and 256) on the calling thread as soon as each block fills, and taps
+// 512-1023 on one worker thread that has one 256-sample block of time to
+// deliver.
+
+#include <memory>
+
+#include "convolution/AlignedBuffer.h"
+#include "convolution/ConvolutionWorker.h"
+#include "convolution/RealFft.h"
+#include "convolution/SegmentSlot.h"
+#include "platform/Threading.h"
+
+namespace valvora {
+
+class ShortConvolver {
+public:
+    static constexpr int length = 1024;
+    static constexpr int directTaps = 64;
+    static constexpr int asyncBlock = 256;
+
+    // Host thread: allocates everything; no worker runs until load().
+    // Throws std::bad_alloc.
+    ShortConvolver();
+    // Stops the worker; any thread that owns the object.
+    ~ShortConvolver();
+    ShortConvolver(const ShortConvolver&) = delete;
+    ShortConvolver& operator=(const ShortConvolver&) = delete;
+
+    // The processing thread (also the audio thread on a rate change): stops
+    // the worker, restarts from silence with `ir` (1024 taps), starts the
+    // worker again. Allocates nothing.
+    void load(const float* ir) noexcept;
+    // Audio thread: one sample in, one sample out. load() must come first.
+    float process(float x) noexcept;
+
+    bool workerRunning() const noexcept { return worker_.threadRunning(); }
+
+private:
+    struct SyncLevel {
+        explicit SyncLevel(int block);
+        int block;
+        std::unique_ptr<RealFft> fft;
+        SegmentSlot slot;
+        AlignedBuffer<float> work;
+        void compute(const float* window) noexcept;
+    };
+
+    void stopWorker() noexcept;
+    void reset() noexcept;
+
+    AlignedBuffer<float> ring_;       // each sample at p and p + 1024
+    AlignedBuffer<float> asyncRing_;  // assigned once, added to once, then read
+    AlignedBuffer<float> scratch_;
+    AlignedBuffer<float> direct_;     // taps 0-63, newest-last order
+    int position_ = 0;
+    SyncLevel levels_[3];
+    platform::Event quit_{platform::Event::Reset::Manual};
+    ConvolutionWorker worker_;
+};
+
+}  // namespace valvora

@@ -1,0 +1,114 @@
+#include "convolution/ShortConvolver.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "platform/Threading.h"
+#include "tests/convolution/DirectConvolution.h"
+
+namespace valvora {
+namespace {
+
+using testing::directConvolution;
+using testing::uniformNoise;
+
+std::vector<float> run(ShortConvolver& c, const std::vector<float>& x)
+{
+    std::vector<float> y(x.size());
+    for (std::size_t t = 0; t < x.size(); ++t) y[t] = c.process(x[t]);
+    return y;
+}
+
+std::vector<float> impulseAt(int k)
+{
+    std::vector<float> h(ShortConvolver::length, 0.0f);
+    h[k] = 1.0f;
+    return h;
+}
+
+TEST(ShortConvolver, aUnitImpulseAtTapZeroPassesTheInputUnchangedFromTheFirstCall)
+{
+    ShortConvolver c;
+    c.load(impulseAt(0).data());
+    const auto x = uniformNoise(5000, 1);
+    const auto y = run(c, x);
+    for (std::size_t t = 0; t < x.size(); ++t) ASSERT_EQ(y[t], x[t]) << t;
+}
+
+TEST(ShortConvolver, anImpulseAtEveryTapFrom64To1023DelaysByExactlyThatTap)
+{
+    ShortConvolver c;
+    const auto x = uniformNoise(2600, 2);
+    for (int k = 64; k < ShortConvolver::length; ++k) {
+        c.load(impulseAt(k).data());
+        // Long enough for every level, both asynchronous slots and several
+        // 256-sample hand-offs to carry the sample.
+        const std::size_t n = k + 1300;
+        for (std::size_t t = 0; t < n; ++t) {
+            const float y = c.process(x[t]);
+            const float expected = t >= static_cast<std::size_t>(k) ? x[t - k] : 0.0f;
+            ASSERT_NEAR(y, expected, 2e-6f) << "tap " << k << " sample " << t;
+        }
+    }
+}
+
+TEST(ShortConvolver, matchesDirectConvolutionOfRandomSignalsAndResponsesForSeconds)
+{
+    for (unsigned seed : {11u, 12u}) {
+        ShortConvolver c;
+        auto h = uniformNoise(ShortConvolver::length, seed, 0.5f);
+        c.load(h.data());
+        const auto x = uniformNoise(3 * 44100, seed + 100);
+        const auto y = run(c, x);
+        const auto reference = directConvolution(x, h);
+        for (std::size_t t = 0; t < x.size(); ++t) ASSERT_NEAR(y[t], reference[t], 1e-4) << t;
+    }
+}
+
+TEST(ShortConvolver, theFirstBlocksAfterLoadAreSilentForSilentInput)
+{
+    ShortConvolver c;
+    auto h = uniformNoise(ShortConvolver::length, 3);
+    c.load(h.data());
+    for (int t = 0; t < 4 * ShortConvolver::asyncBlock; ++t) ASSERT_EQ(c.process(0.0f), 0.0f) << t;
+}
+
+TEST(ShortConvolver, reloadingWhileRunningStartsAgainFromSilence)
+{
+    ShortConvolver c;
+    auto first = uniformNoise(ShortConvolver::length, 4);
+    c.load(first.data());
+    run(c, uniformNoise(1000, 5));  // leaves history in every level and the worker busy
+    auto second = uniformNoise(ShortConvolver::length, 6);
+    c.load(second.data());
+    std::vector<float> impulse(3000, 0.0f);
+    impulse[0] = 1.0f;
+    const auto y = run(c, impulse);
+    for (std::size_t t = 0; t < y.size(); ++t) {
+        const float expected = t < second.size() ? second[t] : 0.0f;
+        ASSERT_NEAR(y[t], expected, 2e-6f) << t;
+    }
+}
+
+TEST(ShortConvolver, runsOneWorkerFromLoadToDestruction)
+{
+    const int before = platform::processThreadCount();
+    {
+        ShortConvolver c;
+        EXPECT_FALSE(c.workerRunning());
+        EXPECT_EQ(platform::processThreadCount(), before);
+        c.load(impulseAt(5).data());
+        EXPECT_TRUE(c.workerRunning());
+        EXPECT_EQ(platform::processThreadCount(), before + 1);
+        c.load(impulseAt(7).data());
+        EXPECT_EQ(platform::processThreadCount(), before + 1);
+        run(c, uniformNoise(700, 7));  // destroyed with a block in flight
+    }
+    EXPECT_EQ(platform::processThreadCount(), before);
+}
+
+}  // namespace
+}  // namespace valvora
