@@ -39,9 +39,15 @@ std::optional<UpdateServer> UpdateServer::loopback(const char* hostAndPort)
 
 std::string UpdateServer::url(const char* pathAndQuery) const
 {
-    std::string result = "http://" + host;
-    if (port != 80) result += ":" + std::to_string(port);
-    return result + pathAndQuery;
+    // Appended piece by piece: GCC 12 at -O3 misreads chained operator+ here.
+    std::string result("http://");
+    result.append(host);
+    if (port != 80) {
+        result.push_back(':');
+        result.append(std::to_string(port));
+    }
+    result.append(pathAndQuery);
+    return result;
 }
 
 }  // namespace valvora
