@@ -4,7 +4,9 @@
 // threads. Windows builds use the kernel objects themselves; Linux builds
 // the smallest equivalent. Nothing outside platform/ includes an OS header.
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 namespace valvora::platform {
 
@@ -65,7 +67,8 @@ private:
 };
 
 // A joinable thread running a plain function. The owner must join (or the
-// destructor does). Any thread.
+// destructor does). Starting allocates nothing of ours: the thread's record is
+// this object, which must therefore outlive the thread. Any thread.
 class Thread {
 public:
     using Entry = void (*)(void* argument);
@@ -79,12 +82,19 @@ public:
     void join() noexcept;
     // Like join(), but gives up after the time-out and keeps the handle; true if joined.
     bool joinFor(unsigned milliseconds) noexcept;
-    bool started() const noexcept { return handle_ != nullptr; }
+    bool started() const noexcept { return started_; }
     // True while the thread function has not returned yet.
     bool running() const noexcept;
 
+    // Internal: the platform trampoline runs the entry through this.
+    void runEntry() noexcept;
+
 private:
-    void* handle_ = nullptr;
+    Entry entry_ = nullptr;
+    void* argument_ = nullptr;
+    std::atomic<bool> finished_{false};
+    std::uintptr_t id_ = 0;  // HANDLE on Windows, pthread_t on Linux
+    bool started_ = false;
 };
 
 // Counts the threads of this process (tests use it to find leaks).

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <new>
 
 namespace valvora::platform {
 
@@ -113,53 +112,45 @@ int Event::waitEither(Event& first, Event& second) noexcept
 }
 
 namespace {
-struct ThreadRecord {
-    pthread_t id{};
-    Thread::Entry entry = nullptr;
-    void* argument = nullptr;
-    std::atomic<bool> finished{false};
-};
-
 void* threadMain(void* raw)
 {
-    auto* record = static_cast<ThreadRecord*>(raw);
-    record->entry(record->argument);
-    record->finished.store(true, std::memory_order_release);
+    static_cast<Thread*>(raw)->runEntry();
     return nullptr;
 }
 }  // namespace
+
+void Thread::runEntry() noexcept
+{
+    entry_(argument_);
+    finished_.store(true, std::memory_order_release);
+}
 
 Thread::~Thread() { join(); }
 
 bool Thread::start(Entry entry, void* argument) noexcept
 {
-    if (handle_) return false;
-    auto* record = new (std::nothrow) ThreadRecord;
-    if (!record) return false;
-    record->entry = entry;
-    record->argument = argument;
-    if (pthread_create(&record->id, nullptr, threadMain, record) != 0) {
-        delete record;
-        return false;
-    }
-    handle_ = record;
+    if (started_) return false;
+    entry_ = entry;
+    argument_ = argument;
+    finished_.store(false);
+    pthread_t id;
+    if (pthread_create(&id, nullptr, threadMain, this) != 0) return false;
+    id_ = static_cast<std::uintptr_t>(id);
+    started_ = true;
     return true;
 }
 
 void Thread::join() noexcept
 {
-    if (!handle_) return;
-    auto* record = static_cast<ThreadRecord*>(handle_);
-    pthread_join(record->id, nullptr);
-    delete record;
-    handle_ = nullptr;
+    if (!started_) return;
+    pthread_join(static_cast<pthread_t>(id_), nullptr);
+    started_ = false;
 }
 
 bool Thread::joinFor(unsigned milliseconds) noexcept
 {
-    if (!handle_) return true;
-    auto* record = static_cast<ThreadRecord*>(handle_);
-    for (unsigned waited = 0; !record->finished.load(std::memory_order_acquire); waited += 5) {
+    if (!started_) return true;
+    for (unsigned waited = 0; !finished_.load(std::memory_order_acquire); waited += 5) {
         if (waited >= milliseconds) return false;
         usleep(5000);
     }
@@ -167,10 +158,7 @@ bool Thread::joinFor(unsigned milliseconds) noexcept
     return true;
 }
 
-bool Thread::running() const noexcept
-{
-    return handle_ && !static_cast<ThreadRecord*>(handle_)->finished.load(std::memory_order_acquire);
-}
+bool Thread::running() const noexcept { return started_ && !finished_.load(std::memory_order_acquire); }
 
 int processThreadCount() noexcept
 {

@@ -46,56 +46,58 @@ int Event::waitEither(Event& first, Event& second) noexcept
 }
 
 namespace {
-struct StartRecord {
-    Thread::Entry entry;
-    void* argument;
-};
-
 DWORD WINAPI threadMain(LPVOID raw)
 {
-    StartRecord record = *static_cast<StartRecord*>(raw);
-    delete static_cast<StartRecord*>(raw);
-    record.entry(record.argument);
+    static_cast<Thread*>(raw)->runEntry();
     return 0;
 }
+HANDLE handleOf(std::uintptr_t id) { return reinterpret_cast<HANDLE>(id); }
 }  // namespace
+
+void Thread::runEntry() noexcept
+{
+    entry_(argument_);
+    finished_.store(true, std::memory_order_release);
+}
 
 Thread::~Thread() { join(); }
 
 bool Thread::start(Entry entry, void* argument) noexcept
 {
-    if (handle_) return false;
-    auto* record = new (std::nothrow) StartRecord{entry, argument};
-    if (!record) return false;
-    handle_ = CreateThread(nullptr, 0, threadMain, record, 0, nullptr);
-    if (!handle_) {
-        delete record;
-        return false;
-    }
+    if (started_) return false;
+    entry_ = entry;
+    argument_ = argument;
+    finished_.store(false);
+    HANDLE handle = CreateThread(nullptr, 0, threadMain, this, 0, nullptr);
+    if (!handle) return false;
+    id_ = reinterpret_cast<std::uintptr_t>(handle);
+    started_ = true;
     return true;
 }
 
 void Thread::join() noexcept
 {
-    if (!handle_) return;
-    WaitForSingleObject(handle_, INFINITE);
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    if (!started_) return;
+    WaitForSingleObject(handleOf(id_), INFINITE);
+    CloseHandle(handleOf(id_));
+    started_ = false;
 }
 
 bool Thread::joinFor(unsigned milliseconds) noexcept
 {
-    if (!handle_) return true;
-    if (WaitForSingleObject(handle_, milliseconds) != WAIT_OBJECT_0) return false;
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    if (!started_) return true;
+    if (WaitForSingleObject(handleOf(id_), milliseconds) != WAIT_OBJECT_0) return false;
+    CloseHandle(handleOf(id_));
+    started_ = false;
     return true;
 }
 
+// The thread's own exit code, as the update button asks it: still running
+// while the code reads STILL_ACTIVE.
 bool Thread::running() const noexcept
 {
     DWORD code = 0;
-    return handle_ && GetExitCodeThread(handle_, &code) && code == STILL_ACTIVE;
+    return started_ && GetExitCodeThread(handleOf(id_), &code) && code == STILL_ACTIVE;
 }
 
 int processThreadCount() noexcept
