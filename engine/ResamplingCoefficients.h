@@ -1,0 +1,29 @@
+#pragma once
+// The two fixed filters behind every rate change in the engine: the allpass
+// coefficients of a polyphase half-band filter (factor 2; path E takes the
+// even-indexed ones, path O the odd-indexed ones) and a 40-tap low-pass FIR
+// (factor 4; taps 1-39 symmetric about tap 20, tap 0 one extra leading tap,
+// each of the four phases summing to very nearly 1/4). The 8x oversampler
+// uses them in 64-bit arithmetic, the stage rate converters in 32-bit.
+
+#include <array>
+
+namespace valvora::resampling {
+
+inline constexpr std::array<double, 8> allpassCoefficients = {
+    0.029224847909498444, 0.11100633018519479, 0.23034569682098943, 0.36934599510310256,
+    0.5132320320968043,   0.6537278571840232,  0.789787692015113,   0.9271638358417171,
+};
+
+inline constexpr std::array<double, 40> firCoefficients = {
+    -7.111575987489e-05, -0.0002893544544052, -0.0006991498583572, -0.00117931033888,   -0.001342357672754,
+    -0.0006016779803501, 0.001486891313233,   0.004678671926338,   0.007605322379221,   0.007908022733745,
+    0.003241060504246,   -0.007037083536248,  -0.02027015214415,   -0.03011149870485,   -0.02812444850665,
+    -0.007214589137064,  0.03442691499253,    0.09086103208369,    0.1490551210802,     0.1929171830684,
+    0.2092364495061,     0.1929171830684,     0.1490551210802,     0.09086103208369,    0.03442691499253,
+    -0.007214589137064,  -0.02812444850665,   -0.03011149870485,   -0.02027015214415,   -0.007037083536248,
+    0.003241060504246,   0.007908022733745,   0.007605322379221,   0.004678671926338,   0.001486891313233,
+    -0.0006016779803501, -0.001342357672754,  -0.00117931033888,   -0.0006991498583572, -0.0002893544544052,
+};
+
+}  // namespace valvora::resampling
