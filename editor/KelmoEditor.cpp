@@ -1,0 +1,277 @@
+#include "editor/KelmoEditor.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+
+#include "editor/EditorSync.h"
+#include "editor/controls/LoadBitmapFromStream.h"
+#include "platform/Diagnostics.h"
+#include "platform/Module.h"
+#include "plugin/AudioEffect.h"
+
+namespace valvora {
+
+namespace {
+
+constexpr const char* kClassName = "KelmoValvoraQX70WndClass";
+constexpr const char* kWindowTitle = "ValvoraQXWnd";
+
+// Module-wide: the main window class lives while any editor does.
+int liveEditors = 0;
+
+HINSTANCE moduleInstance() { return static_cast<HINSTANCE>(platform::moduleHandle()); }
+
+struct AboutText {
+    RECT box;
+    int pixels;
+    COLORREF colour;
+    const char* text;
+    bool wordBreak;
+};
+
+constexpr COLORREF kTitleBlue = RGB(114, 178, 237);
+constexpr COLORREF kCaptionGrey = RGB(164, 164, 164);
+constexpr COLORREF kNameGrey = RGB(212, 212, 212);
+
+}  // namespace
+
+KelmoEditor::KelmoEditor(AudioEffect* effect) : AEffEditor(effect)
+{
+    if (liveEditors++ == 0) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = windowProc;
+        wc.hInstance = moduleInstance();
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = kClassName;
+        RegisterClassA(&wc);
+    }
+    // The decoder needs COM. A host thread already in a single-threaded
+    // apartment refuses the change of model; then it must not be uninitialised
+    // by us later either, or the host's own COM would be torn down.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    comInitialised = SUCCEEDED(com);
+
+    aboutPanel = LoadBitmapFromStream(moduleInstance(), EditorLayout::kAboutPanelResource);
+    mainPanel = LoadBitmapFromStream(moduleInstance(), EditorLayout::kMainPanelResource);
+    drawAboutTexts();
+    int width = 0, height = 0;
+    if (bitmapSize(mainPanel, width, height)) {
+        rect.right = static_cast<VstInt16>(width);
+        rect.bottom = static_cast<VstInt16>(height);
+    }
+    if (effect) {
+        effect->setEditor(this);
+        effect->hasEditor(true);
+    }
+}
+
+KelmoEditor::~KelmoEditor()
+{
+    if (effect) {
+        effect->setEditor(nullptr);
+        effect->hasEditor(false);
+    }
+    close();
+    if (mainPanel) DeleteObject(mainPanel);
+    if (aboutPanel) DeleteObject(aboutPanel);
+    if (--liveEditors == 0) UnregisterClassA(kClassName, moduleInstance());
+    if (comInitialised) CoUninitialize();
+}
+
+void KelmoEditor::drawAboutTexts()
+{
+    if (!aboutPanel) return;
+    char version[96];
+    std::snprintf(version, sizeof(version), "ver. %d.%d.%02d / %s\n\r%s", 1, 0, 0, "Win64", __DATE__);
+    const AboutText texts[] = {
+        {{203, 40, 522, 67}, 20, kTitleBlue, "Kelmo Valvora QX70", true},
+        {{203, 67, 522, 103}, 12, kCaptionGrey, "virtual-analog guitar amp\ninspired by", true},
+        {{19, 47, 203, 88}, 12, kCaptionGrey, "DSP & UI programming by", true},
+        {{19, 63, 203, 88}, 12, kNameGrey, "Mara Lindqvist", true},
+        {{19, 88, 203, 124}, 12, kCaptionGrey, "VST Plug-In Technology by", true},
+        {{19, 104, 203, 124}, 12, kNameGrey, "Steinberg", true},
+        {{522, 47, 669, 88}, 12, kCaptionGrey, version, false},
+        {{522, 88, 669, 124}, 12, kNameGrey, "www.kelmo.example\nsupport@kelmo.example", true},
+    };
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldBitmap = SelectObject(dc, aboutPanel);
+    SetBkMode(dc, TRANSPARENT);
+    HFONT large = CreateFontA(-20, 0, 0, 0, 900, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, FF_SWISS, nullptr);
+    HFONT small = CreateFontA(-12, 0, 0, 0, 900, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, FF_SWISS, nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, large);
+    for (const AboutText& t : texts) {
+        SelectObject(dc, t.pixels == 20 ? large : small);
+        SetTextColor(dc, t.colour);
+        RECT box = t.box;
+        const UINT flags = DT_NOPREFIX | DT_CENTER | (t.wordBreak ? DT_WORDBREAK : 0);
+        DrawTextExA(dc, const_cast<char*>(t.text), -1, &box, flags, nullptr);
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(large);
+    DeleteObject(small);
+    DeleteDC(dc);
+}
+
+bool KelmoEditor::getRect(ERect** out)
+{
+    if (!out) return false;
+    *out = &rect;
+    return true;
+}
+
+bool KelmoEditor::open(void* ptr)
+{
+    if (!ptr) return false;
+    if (window) close();  // a second open without a close re-creates everything
+    AEffEditor::open(ptr);
+    aboutMode = 0;
+    HWND parentWindow = static_cast<HWND>(ptr);
+    HINSTANCE instance = moduleInstance();
+    // Clipping the children keeps the panel copy from painting over controls
+    // that have nothing new to paint.
+    window = CreateWindowExA(0, kClassName, kWindowTitle, WS_CHILD | WS_CLIPCHILDREN, rect.left, rect.top,
+                             rect.right - rect.left, rect.bottom - rect.top, parentWindow, nullptr, instance,
+                             nullptr);
+    if (!window) {
+        platform::trace("KelmoEditor::open", "no window");
+        close();
+        return false;
+    }
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    for (int entry : EditorLayout::knobCreationOrder()) {
+        const ControlPlacement& p = EditorLayout::entry(entry);
+        knobs[static_cast<std::size_t>(entry)].create(instance, window, mainPanel, p.x, p.y, p.resource,
+                                                      EditorLayout::kKnobCentreX, EditorLayout::kKnobCentreY,
+                                                      EditorLayout::kKnobScaleResource);
+    }
+    for (int entry : EditorLayout::buttonCreationOrder()) {
+        const ControlPlacement& p = EditorLayout::entry(entry);
+        button(entry).create(instance, window, mainPanel, p.x, p.y, p.resource, p.controlId,
+                             EditorLayout::kButtonFrames);
+    }
+    timer = SetTimer(window, kTimerId, kTimerPeriodMs, nullptr);
+    ShowWindow(window, SW_SHOW);
+    showControls(false);
+    UpdateWindow(window);
+    synchronise();
+    InvalidateRect(window, nullptr, FALSE);
+    return true;
+}
+
+void KelmoEditor::close()
+{
+    if (window && timer) KillTimer(window, kTimerId);
+    timer = 0;
+    for (CKnob& k : knobs) k.destroyWindow();
+    for (CLedButton& b : buttons) b.destroyWindow();
+    if (window) {
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+    window = nullptr;
+    AEffEditor::close();
+}
+
+HWND KelmoEditor::controlWindow(int entry) const
+{
+    return entry < EditorLayout::kKnobCount ? knobs[static_cast<std::size_t>(entry)].window()
+                                            : buttons[static_cast<std::size_t>(entry - EditorLayout::kKnobCount)].window();
+}
+
+void KelmoEditor::showControls(bool aboutView)
+{
+    for (int entry = 0; entry < EditorLayout::kControlCount; ++entry) {
+        HWND control = controlWindow(entry);
+        if (control) ShowWindow(control, aboutView ? SW_HIDE : SW_SHOW);
+    }
+    if (!aboutView) return;
+    for (int entry = 0; entry < EditorLayout::kControlCount; ++entry) {
+        HWND control = controlWindow(entry);
+        if (control && EditorLayout::shownInAboutView(entry)) ShowWindow(control, SW_SHOW);
+    }
+}
+
+void KelmoEditor::synchronise()
+{
+    if (effect) EditorSync::run(*effect, *this);
+}
+
+void KelmoEditor::onButton(int controlId, int state)
+{
+    const bool lit = (state & 1) != 0;
+    const int parameter = EditorLayout::parameterForControlId(controlId);
+    if (parameter >= 0) {
+        if (effect) effect->setParameterAutomated(parameter, lit ? 1.0f : 0.0f);
+        return;
+    }
+    if (controlId == EditorLayout::kUpdateControlId) {
+        updateCheck.startCheck(window);
+        button(EditorLayout::kUpdateEntry).setState(0);
+    } else if (controlId == EditorLayout::kAboutControlId) {
+        if (lit) {
+            showControls(true);
+            aboutMode = 1;
+        } else {
+            aboutMode = 0;
+            showControls(false);
+        }
+        InvalidateRect(window, nullptr, FALSE);
+    }
+}
+
+void KelmoEditor::paint(HDC dc)
+{
+    HBITMAP panel = aboutMode ? aboutPanel : mainPanel;
+    if (!panel) return;
+    RECT clip{};
+    GetClipBox(dc, &clip);
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, panel);
+    BitBlt(dc, clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top, source, clip.left, clip.top,
+           SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
+LRESULT KelmoEditor::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        if (wParam) {
+            paint(reinterpret_cast<HDC>(wParam));
+        } else {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            paint(dc);
+            EndPaint(hwnd, &ps);
+        }
+        return 0;
+    case WM_PRINTCLIENT:
+        paint(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_TIMER:
+        if (wParam == kTimerId && !aboutMode) synchronise();
+        return 0;
+    case CLedButton::kClickMessage:
+        onButton(static_cast<int>(wParam), static_cast<int>(lParam));
+        return 1;
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK KelmoEditor::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* editor = reinterpret_cast<KelmoEditor*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!editor) return DefWindowProcA(hwnd, message, wParam, lParam);
+    return editor->handle(hwnd, message, wParam, lParam);
+}
+
+}  // namespace valvora

@@ -1,0 +1,89 @@
+#include "editor/controls/CBitmapControl.h"
+
+#include <cstring>
+
+#include "platform/Module.h"
+
+namespace valvora {
+
+// Derived classes destroy their window in their own destructors: the class
+// counter they report is gone by the time this one runs.
+CBitmapControl::~CBitmapControl() = default;
+
+void CBitmapControl::buildClassName()
+{
+    char module[128] = {};
+    platform::moduleFileName(module, sizeof(module));
+    const char* suffix = classSuffix();
+    const std::size_t used = std::strlen(module);
+    std::strncpy(className, module, sizeof(className) - 1);
+    if (used < sizeof(className) - 1) std::strncat(className, suffix, sizeof(className) - 1 - used);
+}
+
+bool CBitmapControl::createControlWindow(int x, int y)
+{
+    buildClassName();
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof(existing);
+    if (!GetClassInfoExA(instance, className, &existing)) {
+        instanceCounter() = 0;
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = route;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = className;
+        RegisterClassExA(&wc);
+    }
+    hwnd = CreateWindowExA(0, className, className, WS_CHILD | WS_VISIBLE, x, y, width, height, parent, nullptr,
+                           instance, nullptr);
+    if (!hwnd) return false;
+    ++instanceCounter();
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    return true;
+}
+
+void CBitmapControl::destroyWindow()
+{
+    if (!hwnd) return;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd);
+    hwnd = nullptr;
+    int& count = instanceCounter();
+    if (count > 0 && --count == 0) UnregisterClassA(className, instance);
+}
+
+LRESULT CALLBACK CBitmapControl::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* control = reinterpret_cast<CBitmapControl*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!control) return DefWindowProcA(window, message, wParam, lParam);
+    return control->windowProc(window, message, wParam, lParam);
+}
+
+void copyBackground(HDC target, int targetY, HBITMAP background, int x, int y, int width, int height) noexcept
+{
+    if (!background) return;
+    HDC source = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(source, background);
+    BitBlt(target, 0, targetY, width, height, source, x, y, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
+HBITMAP createPixelBitmap(int width, int height, void** bits) noexcept
+{
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    header.bmiHeader.biWidth = width;
+    header.bmiHeader.biHeight = -height;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (bits) *bits = pixels;
+    return bitmap;
+}
+
+}  // namespace valvora

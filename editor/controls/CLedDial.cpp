@@ -1,0 +1,51 @@
+#include "editor/controls/CLedDial.h"
+
+namespace valvora {
+
+namespace {
+int liveDialWindows = 0;
+}
+
+CLedDial::~CLedDial() { CBitmapControl::destroyWindow(); }
+
+int& CLedDial::instanceCounter() const { return liveDialWindows; }
+
+void CLedDial::requestRepaint() noexcept
+{
+    if (hwnd && dialValue.needsRepaint()) InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+LRESULT CLedDial::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Signed: a drag may leave the window upwards.
+    const int y = static_cast<short>(HIWORD(lParam));
+    switch (message) {
+    case WM_LBUTTONDOWN:
+        // Modifiers come with the message: the host may inject clicks.
+        if (dialValue.press(y, (wParam & MK_CONTROL) != 0)) SetCapture(window);
+        return 1;
+    case WM_MOUSEMOVE:
+        dialValue.move(y, (wParam & MK_SHIFT) != 0);
+        return 1;
+    case WM_LBUTTONUP:
+        dialValue.release();
+        ReleaseCapture();
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        paint(dc);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        paint(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace valvora
