@@ -1,25 +1,131 @@
 #pragma once
+// One triode gain stage with its cathode feedback network: a smoothly
+// saturating curve inside a delay-free loop closed by a second-order network.
+// Every sample the loop equation y = f·shape(k·(v + bias − dd·y)) is solved
+// exactly by a piecewise rational-quadratic closed form, without iteration.
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+
+#include "engine/circuits/NonlinearElement.h"
+#include "engine/circuits/StateSpace.h"
 
 namespace valvora {
 
-// PLACEHOLDER (pass-through) until the tube gain stage model lands.
-// One triode gain stage with its cathode feedback network.
-class TubeStage {
+class TubeStage : public NonlinearElement {
 public:
     enum class Configuration { Normal, Drive };
-    explicit TubeStage(Configuration configuration) : configuration_(configuration) {}
-    virtual ~TubeStage() = default;
+    using Model = ContinuousModel<2>;
 
-    // Audio thread, from the engine's update; never allocates.
-    void update(double period, double networkValue) noexcept { (void)period, (void)networkValue; }
-    void setVoicing(bool on) noexcept { tubeModeOn_ = on; }
-    void process(double& sample, int channel) noexcept { (void)sample, (void)channel; }
+    // Use counters of the solver's five branches, shared by every stage of
+    // the process: lower larger root, lower smaller root (unexpected), upper
+    // smaller root, upper larger root (unexpected), linear section. Relaxed
+    // and unsynchronised, so concurrent instances may lose a count; nothing
+    // in the product reads them.
+    static std::atomic<std::uint32_t> k_count[5];
 
+    // Host thread (engine construction). Computes its network for 44100 Hz.
+    explicit TubeStage(Configuration configuration) noexcept;
+    ~TubeStage() override = default;
+
+    // Audio thread (engine update): period is the preamp's, networkValue the
+    // tapered Normal Volume (normal stage) or Gain (drive stage). Always
+    // recomputes the network; the curve and the states are left alone.
+    void update(double period, double networkValue) noexcept;
+
+    // Audio thread (engine setter): the tube-mode voicing of the curve.
+    void setVoicing(bool on) noexcept;
+
+    // Audio thread, per sample; channel is 0 or 1.
+    void process(double& sample, int channel) noexcept
+    {
+        const ColumnVector<2>& x = network_.state[channel];
+        const double v = sample - (network_.cd(0) * x(0) + network_.cd(1) * x(1));
+        // The exact loop solution lies strictly inside ±f; rounding in the
+        // saturated closed forms may step a hair outside, never further.
+        const double f = outputScale_;
+        const double solved = solve(v);
+        const double y = solved < -f ? -f : (solved > f ? f : solved);
+        network_.advance(y, channel);
+        sample = y;
+    }
+
+    void advanceState(double output, int channel) noexcept override { network_.advance(output, channel); }
+    double linearPrediction(double output, int channel) const noexcept override;
+    double loopResidual(double output, double input) const noexcept override;
+    double effectiveInput(double input, int channel) const noexcept override;
+
+    // The curve: identity between the knees, rational towards ±1 outside.
+    double shape(double s) const noexcept;
+
+    // Read-only views for tests and tools.
     Configuration configuration() const noexcept { return configuration_; }
     bool voicing() const noexcept { return tubeModeOn_; }
+    double kneeLow() const noexcept { return kneeLow_; }
+    double kneeHigh() const noexcept { return kneeHigh_; }
+    double outputScale() const noexcept { return outputScale_; }
+    double inputGain() const noexcept { return inputGain_; }
+    double smallSignalGain() const noexcept { return smallSignalGain_; }
+    double bias() const noexcept { return bias_; }
+    double period() const noexcept { return period_; }
+    const Model& continuous() const noexcept { return model_; }
+    const DiscreteModel<2>& discrete() const noexcept { return network_; }
 
 private:
+    // Beyond this effective input (about 160 dB above any real signal) the
+    // quadratics' roots cancel to nothing but rounding; the stage is fully
+    // saturated long before, so the drive is held here. A NaN (which the
+    // engine never passes) counts as silence rather than poisoning the state.
+    static constexpr double driveLimit = 1e8;
+
+    double solve(double v) const noexcept
+    {
+        if (!(std::fabs(v) <= driveLimit)) v = std::isnan(v) ? 0.0 : std::copysign(driveLimit, v);
+        const double f = outputScale_;
+        const double dd = network_.dd;
+        const double X = (v + bias_) / dd;
+        const double E = 1.0 / (dd * inputGain_);
+
+        double y = f * X / (f + E);
+        if (E * kneeLow_ <= X - y && X - y <= E * kneeHigh_) return counted(4, y);
+
+        const double P = E * onePlusTwiceKneeLow_ + f - X;
+        double S = std::sqrt(4.0 * f * (E * kneeLowSquared_ + X) + P * P);
+        y = (S - P) / 2.0;
+        if (!(X - y >= E * kneeLow_)) return counted(0, y);
+        y = -(S + P) / 2.0;
+        if (X - y < E * kneeLow_) return unexpected(1, y);
+
+        const double Q = E * oneMinusTwiceKneeHigh_ + f + X;
+        S = std::sqrt(4.0 * f * (E * kneeHighSquared_ - X) + Q * Q);
+        y = (S + Q) / 2.0;
+        if (X - y > E * kneeHigh_) return unexpected(3, y);
+        return counted(2, (Q - S) / 2.0);
+    }
+
+    static double counted(int branch, double y) noexcept
+    {
+        k_count[branch].store(k_count[branch].load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        return y;
+    }
+    static double unexpected(int branch, double y) noexcept;
+
+    void setKnees(double low, double high) noexcept;
+    void setSwingAndGain(double swing, double gain) noexcept;
+
     Configuration configuration_;
+    double kneeLow_ = 0.0, kneeHigh_ = 0.0;
+    double kneeLowSquared_ = 0.0, onePlusTwiceKneeLow_ = 1.0;
+    double kneeHighSquared_ = 0.0, oneMinusTwiceKneeHigh_ = 1.0;
+    double swingLow_ = 0.0, swingHigh_ = 0.0;
+    double smallSignalGain_ = 0.0;
+    double outputScale_ = 0.0;
+    double inputGain_ = 0.0;
+    double bias_ = 0.0;
+    double period_ = 0.0;
+    Model model_;
+    DiscreteModel<2> network_;
     bool tubeModeOn_ = false;
 };
 
