@@ -92,7 +92,7 @@ void KelmoEditor::drawAboutTexts()
         {{19, 88, 203, 124}, 12, kCaptionGrey, "VST Plug-In Technology by", true},
         {{19, 104, 203, 124}, 12, kNameGrey, "Steinberg", true},
         {{522, 47, 669, 88}, 12, kCaptionGrey, version, false},
-        {{522, 88, 669, 124}, 12, kNameGrey, "www.kelmo.example\nsupport@kelmo.example", true},
+        {{522, 88, 669, 124}, 12, kNameGrey, "www.kelmo.example\nhi@kelmo.example", true},
     };
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ oldBitmap = SelectObject(dc, aboutPanel);
