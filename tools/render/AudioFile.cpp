@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "tools/render/RenderError.h"
 
@@ -45,7 +46,10 @@ int subtypeFor(const std::string& sampleFormat, int fallback)
 
 AudioReader::AudioReader(const std::string& path) : path_(path)
 {
-    if (access(path.c_str(), F_OK) != 0) throw RenderError(kExitInput, "input file " + path + " does not exist");
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) throw RenderError(kExitInput, "input file " + path + " does not exist");
+    if (std::filesystem::is_directory(path, error))
+        throw RenderError(kExitInput, "input " + path + " is a folder, not an audio file");
     file_ = sf_open(path.c_str(), SFM_READ, &info_);
     if (!file_) {
         if (access(path.c_str(), R_OK) != 0) throw RenderError(kExitInput, "cannot read input file " + path);
