@@ -242,17 +242,8 @@ LRESULT KelmoEditor::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 {
     switch (message) {
     case WM_PAINT:
-        if (wParam) {
-            paint(reinterpret_cast<HDC>(wParam));
-        } else {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            paint(dc);
-            EndPaint(hwnd, &ps);
-        }
-        return 0;
     case WM_PRINTCLIENT:
-        paint(reinterpret_cast<HDC>(wParam));
+        paintMessage(hwnd, wParam, [this](HDC dc) { paint(dc); });
         return 0;
     case WM_ERASEBKGND:
         return 1;

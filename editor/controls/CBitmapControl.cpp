@@ -71,19 +71,14 @@ void copyBackground(HDC target, int targetY, HBITMAP background, int x, int y, i
     DeleteDC(source);
 }
 
-HBITMAP createPixelBitmap(int width, int height, void** bits) noexcept
+void blendOver(HDC target, HBITMAP sprite, int width, int height) noexcept
 {
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = -height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (bits) *bits = pixels;
-    return bitmap;
+    HDC source = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(source, sprite);
+    const BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(target, 0, 0, width, height, source, 0, 0, width, height, over);
+    SelectObject(source, old);
+    DeleteDC(source);
 }
 
 }  // namespace valvora

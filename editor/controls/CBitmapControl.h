@@ -48,7 +48,23 @@ private:
 // Copies a patch of `background` at (x, y) into `target` at (0, targetY).
 void copyBackground(HDC target, int targetY, HBITMAP background, int x, int y, int width, int height) noexcept;
 
-// A 32-bit top-down DIB section; bits receives its pixels.
-HBITMAP createPixelBitmap(int width, int height, void** bits) noexcept;
+// Draws sprite (per-pixel premultiplied alpha) over target's top-left
+// width x height, as the artwork intends it: source-over, fully opaque.
+void blendOver(HDC target, HBITMAP sprite, int width, int height) noexcept;
+
+// WM_PAINT and WM_PRINTCLIENT: paint into the device context the message
+// carries, or else into the window's own between BeginPaint and EndPaint.
+template <class Paint>
+void paintMessage(HWND window, WPARAM wParam, Paint&& paint)
+{
+    if (wParam) {
+        paint(reinterpret_cast<HDC>(wParam));
+        return;
+    }
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    paint(dc);
+    EndPaint(window, &ps);
+}
 
 }  // namespace valvora

@@ -12,15 +12,9 @@ namespace {
 // The pixels of a bitmap as top-down 32-bit BGRA of the given size.
 bool readPixels(HBITMAP bitmap, int width, int height, std::vector<std::uint8_t>& out)
 {
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = -height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDownInfo(width, height);
     HDC dc = CreateCompatibleDC(nullptr);
-    const int lines = GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), out.data(), &header, DIB_RGB_COLORS);
+    const int lines = GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), out.data(), &info, DIB_RGB_COLORS);
     DeleteDC(dc);
     return lines == height;
 }
@@ -63,12 +57,7 @@ bool CKnob::LoadBitmaps(HBITMAP background, int body, int overlay, int x, int y)
         compositeDc = CreateCompatibleDC(nullptr);
         compositeOld = SelectObject(compositeDc, composite);
         copyBackground(compositeDc, 0, background, x, y, width, height);
-        HDC source = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(source, bodyBitmap);
-        const BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(compositeDc, 0, 0, width, height, source, 0, 0, width, height, over);
-        SelectObject(source, old);
-        DeleteDC(source);
+        blendOver(compositeDc, bodyBitmap, width, height);
         GdiFlush();
 
         const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;

@@ -48,12 +48,7 @@ bool CLedButton::LoadBitmaps(HBITMAP background, int x, int y, int resource)
         HGDIOBJ oldTarget = SelectObject(target, composed);
         for (int f = 0; f < model.frames(); ++f)
             copyBackground(target, f * frameHeight, background, x, y, width, frameHeight);
-        HDC source = CreateCompatibleDC(nullptr);
-        HGDIOBJ oldSource = SelectObject(source, sprite);
-        const BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(target, 0, 0, width, composedHeight, source, 0, 0, width, composedHeight, over);
-        SelectObject(source, oldSource);
-        DeleteDC(source);
+        blendOver(target, sprite, width, composedHeight);
         SelectObject(target, oldTarget);
         DeleteDC(target);
     }
@@ -89,15 +84,9 @@ void CLedButton::paint(HDC dc)
 LRESULT CLedButton::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        paint(dc);
-        EndPaint(window, &ps);
-        return 1;
-    }
+    case WM_PAINT:
     case WM_PRINTCLIENT:  // captures (PrintWindow) draw the current frame too
-        paint(reinterpret_cast<HDC>(wParam));
+        paintMessage(window, wParam, [this](HDC dc) { paint(dc); });
         return 1;
     case WM_LBUTTONDOWN:
         if (model.controlId() != 0) {

@@ -31,15 +31,9 @@ LRESULT CLedDial::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         dialValue.release();
         ReleaseCapture();
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        paint(dc);
-        EndPaint(window, &ps);
-        return 0;
-    }
+    case WM_PAINT:
     case WM_PRINTCLIENT:
-        paint(reinterpret_cast<HDC>(wParam));
+        paintMessage(window, wParam, [this](HDC dc) { paint(dc); });
         return 0;
     case WM_ERASEBKGND:
         return 1;

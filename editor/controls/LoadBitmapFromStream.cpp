@@ -49,6 +49,27 @@ IStream* streamOnResource(HINSTANCE instance, int id) noexcept
 
 }  // namespace
 
+BITMAPINFO topDownInfo(int width, int height) noexcept
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // negative: first row at the top
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+HBITMAP createPixelBitmap(int width, int height, void** bits) noexcept
+{
+    const BITMAPINFO info = topDownInfo(width, height);
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (bits) *bits = pixels;
+    return bitmap;
+}
+
 bool bitmapSize(HBITMAP bitmap, int& width, int& height) noexcept
 {
     BITMAP info{};
@@ -84,15 +105,8 @@ HBITMAP LoadBitmapFromStream(HINSTANCE instance, int id) noexcept
 
     UINT width = 0, height = 0;
     if (FAILED(converted.p->GetSize(&width, &height)) || width == 0 || height == 0) return nullptr;
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = static_cast<LONG>(width);
-    header.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = createPixelBitmap(static_cast<int>(width), static_cast<int>(height), &bits);
     if (!bitmap || !bits) {
         if (bitmap) DeleteObject(bitmap);
         return nullptr;

@@ -11,6 +11,12 @@ namespace valvora {
 // PNG or cannot be decoded. The caller owns the bitmap (DeleteObject).
 HBITMAP LoadBitmapFromStream(HINSTANCE instance, int id) noexcept;
 
+// The header of a 32-bit top-down BGRA image of the given size.
+BITMAPINFO topDownInfo(int width, int height) noexcept;
+
+// A 32-bit top-down DIB section; bits (if not null) receives its pixels.
+HBITMAP createPixelBitmap(int width, int height, void** bits) noexcept;
+
 // Width and height of a bitmap; false if it cannot be read.
 bool bitmapSize(HBITMAP bitmap, int& width, int& height) noexcept;
 
