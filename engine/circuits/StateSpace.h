@@ -24,10 +24,11 @@ struct ContinuousModel {
     double d = 0.0;
 };
 
-// The largest input magnitude a linear stage takes in, about 2000 dB above
-// full scale. No real signal comes near it; it only keeps every state finite
-// for any finite input (a state that once overflows would stay inf or NaN).
-inline constexpr double stageInputLimit = 1e100;
+// The largest input magnitude a linear stage takes in, some 600 dB above full
+// scale: no real signal comes near it. It keeps every state finite for any
+// finite input (a state that once overflows stays inf or NaN for good) and
+// bounds how long a stage needs to forget an absurd burst.
+inline constexpr double stageInputLimit = 1e30;
 
 inline double limitInput(double u) noexcept
 {
