@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <numeric>
 #include <vector>
 
@@ -225,7 +226,7 @@ struct Buffers {
 TEST(KnobAngles, tableRunsFromMinusToPlusOneHundredFiftyDegrees)
 {
     const KnobRaster r;
-    const double rad150 = 150.0 * M_PI / 180.0;
+    const double rad150 = 150.0 * std::numbers::pi / 180.0;
     EXPECT_NEAR(r.cosine(0), std::cos(-rad150), 1e-6);
     EXPECT_NEAR(r.sine(0), std::sin(-rad150), 1e-6);
     EXPECT_NEAR(r.cosine(100), std::cos(rad150), 1e-6);
@@ -275,7 +276,7 @@ TEST(KnobRaster, totalLightIsConservedAwayFromTheEdges)
         // gets one dot's share: truncation costs at most one per pixel.
         long total = 0;
         for (int k = 0; k < 12; ++k) {
-            const double phi = k * M_PI / 6;
+            const double phi = k * std::numbers::pi / 6;
             b.dot(static_cast<int>(kCx + 18 * std::sin(phi)), static_cast<int>(kCy - 18 * std::cos(phi)), 200);
             total += 200;
         }
