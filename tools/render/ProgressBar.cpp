@@ -15,9 +15,13 @@ ProgressBar::ProgressBar(std::string label, long long total)
 {
 }
 
-ProgressBar::~ProgressBar()
+ProgressBar::~ProgressBar() { finish(); }
+
+void ProgressBar::finish()
 {
     if (enabled_ && lastPercent_ >= 0) std::fprintf(stderr, "\r\033[K");
+    lastPercent_ = -1;
+    enabled_ = false;
 }
 
 void ProgressBar::update(long long done)

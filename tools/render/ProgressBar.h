@@ -11,6 +11,8 @@ public:
     ProgressBar(std::string label, long long total);
     ~ProgressBar();
     void update(long long done);
+    // Clears the bar so the next line starts clean; also done on destruction.
+    void finish();
 
 private:
     std::string label_;

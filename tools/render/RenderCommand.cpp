@@ -75,6 +75,7 @@ int renderFile(const RenderOptions& options)
                                  .run(source, sink, [&](long long done) { progress.update(done); },
                                       [] { return interruptRequested(); });
     const double cpu = processCpuSeconds() - cpuStart;
+    progress.finish();
     if (interruptRequested()) throw RenderError(kExitInterrupted, "interrupted; no output written");
     writer.commit();
 
