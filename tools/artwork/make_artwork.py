@@ -255,20 +255,28 @@ def knob_body():
 
 
 def knob_scale():
-    """White numbers 0..10 on the skirt, 5 at the top, rising clockwise."""
+    """White numbers 0..10 on the skirt, 5 at the top, rising clockwise.
+
+    Each number is printed radially (its top towards the rim), as on a real
+    skirt, so whichever number the knob turns to the index reads upright."""
     img = big(KNOB_SIZE, KNOB_SIZE)
     d = ImageDraw.Draw(img)
     cx, cy = KNOB_CX * S, KNOB_CY * S
-    f = font("DejaVuSansCondensed-Bold.ttf", 7.4)
+    f = font("DejaVuSansCondensed-Bold.ttf", 7.8)
     for n in range(11):
-        phi = math.radians((5 - n) * 30)  # clockwise from the top as stored
-        r = 19.3 * S
+        deg = (5 - n) * 30  # clockwise from the top as stored
+        phi = math.radians(deg)
+        glyph = Image.new("RGBA", (16 * S, 12 * S), (0, 0, 0, 0))
+        ImageDraw.Draw(glyph).text((8 * S, 6 * S), str(n), font=f, fill=(255, 255, 255, 255), anchor="mm")
+        glyph = glyph.rotate(-deg, resample=Image.BICUBIC, expand=True)
+        r = 18.9 * S
         x, y = cx + r * math.sin(phi), cy - r * math.cos(phi)
-        d.text((x, y), str(n), font=f, fill=(255, 255, 255, 255), anchor="mm")
-        # A tick on the rim next to every number.
-        r0, r1 = 23.0 * S, 24.6 * S
-        d.line((cx + r0 * math.sin(phi), cy - r0 * math.cos(phi), cx + r1 * math.sin(phi), cy - r1 * math.cos(phi)),
-               fill=(255, 255, 255, 200), width=int(0.8 * S))
+        img.alpha_composite(glyph, (int(round(x - glyph.width / 2)), int(round(y - glyph.height / 2))))
+        # A short tick on the skirt between the numbers.
+        half = math.radians(deg + 15)
+        r0, r1 = 22.0 * S, 23.4 * S
+        d.line((cx + r0 * math.sin(half), cy - r0 * math.cos(half), cx + r1 * math.sin(half),
+                cy - r1 * math.cos(half)), fill=(255, 255, 255, 150), width=int(0.7 * S))
     return small(img)
 
 
