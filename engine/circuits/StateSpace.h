@@ -56,11 +56,13 @@ struct DiscreteModel {
         return y;
     }
 
+    // ad·x is accumulated column by column (each column a contiguous, vector
+    // friendly run), then the input term is added on the way back.
     void advance(double u, int channel) noexcept
     {
         ColumnVector<N>& x = state[channel];
-        ColumnVector<N> next;
-        next.noalias() = ad * x;
+        ColumnVector<N> next = ad.col(0) * x(0);
+        for (int j = 1; j < N; ++j) next += ad.col(j) * x(j);
         x = next + bd * u;
     }
 };

@@ -88,6 +88,20 @@ void TubeStage::update(double period, double networkValue) noexcept
     }
     SquareMatrix<2> resolvent;
     bilinear(model_, period, resolvent, network_);
+    refreshLoop();
+}
+
+void TubeStage::refreshLoop() noexcept
+{
+    const double f = outputScale_;
+    const double e = 1.0 / (network_.dd * inputGain_);
+    loop_.fPlusE = f + e;
+    loop_.eKneeLow = e * kneeLow_;
+    loop_.eKneeHigh = e * kneeHigh_;
+    loop_.eKneeLowSquared = e * kneeLowSquared_;
+    loop_.eKneeHighSquared = e * kneeHighSquared_;
+    loop_.lowerLinear = e * onePlusTwiceKneeLow_ + f;
+    loop_.upperLinear = e * oneMinusTwiceKneeHigh_ + f;
 }
 
 void TubeStage::setVoicing(bool on) noexcept
@@ -107,6 +121,7 @@ void TubeStage::setVoicing(bool on) noexcept
         smallSignalGain_ = on ? driveGainOn : driveOff.gain;
         inputGain_ = smallSignalGain_ / outputScale_;
     }
+    refreshLoop();
 }
 
 double TubeStage::shape(double s) const noexcept

@@ -83,24 +83,23 @@ private:
     {
         if (!(std::fabs(v) <= driveLimit)) v = std::isnan(v) ? 0.0 : std::copysign(driveLimit, v);
         const double f = outputScale_;
-        const double dd = network_.dd;
-        const double X = (v + bias_) / dd;
-        const double E = 1.0 / (dd * inputGain_);
+        const double X = (v + bias_) / network_.dd;
+        const Loop& c = loop_;
 
-        double y = f * X / (f + E);
-        if (E * kneeLow_ <= X - y && X - y <= E * kneeHigh_) return counted(4, y);
+        double y = f * X / c.fPlusE;
+        if (c.eKneeLow <= X - y && X - y <= c.eKneeHigh) return counted(4, y);
 
-        const double P = E * onePlusTwiceKneeLow_ + f - X;
-        double S = std::sqrt(4.0 * f * (E * kneeLowSquared_ + X) + P * P);
+        const double P = c.lowerLinear - X;
+        double S = std::sqrt(4.0 * f * (c.eKneeLowSquared + X) + P * P);
         y = (S - P) / 2.0;
-        if (!(X - y >= E * kneeLow_)) return counted(0, y);
+        if (!(X - y >= c.eKneeLow)) return counted(0, y);
         y = -(S + P) / 2.0;
-        if (X - y < E * kneeLow_) return unexpected(1, y);
+        if (X - y < c.eKneeLow) return unexpected(1, y);
 
-        const double Q = E * oneMinusTwiceKneeHigh_ + f + X;
-        S = std::sqrt(4.0 * f * (E * kneeHighSquared_ - X) + Q * Q);
+        const double Q = c.upperLinear + X;
+        S = std::sqrt(4.0 * f * (c.eKneeHighSquared - X) + Q * Q);
         y = (S + Q) / 2.0;
-        if (X - y > E * kneeHigh_) return unexpected(3, y);
+        if (X - y > c.eKneeHigh) return unexpected(3, y);
         return counted(2, (Q - S) / 2.0);
     }
 
@@ -112,6 +111,19 @@ private:
     static double unexpected(int branch, double y) noexcept;
 
     void setKnees(double low, double high) noexcept;
+    void refreshLoop() noexcept;
+
+    // Terms of the loop solution that change only with the network or the
+    // curve, with E = 1/(dd·k) the curve's input scale seen from the output.
+    // Each is the same expression, in the same order, the per-sample solve
+    // would otherwise evaluate, so the results are bit for bit the same.
+    struct Loop {
+        double fPlusE = 1.0;
+        double eKneeLow = 0.0, eKneeHigh = 0.0;
+        double eKneeLowSquared = 0.0, eKneeHighSquared = 0.0;
+        double lowerLinear = 0.0;  // E·(1 + 2·kneeLow) + f
+        double upperLinear = 0.0;  // E·(1 − 2·kneeHigh) + f
+    };
     void setSwingAndGain(double swing, double gain) noexcept;
 
     Configuration configuration_;
@@ -126,6 +138,7 @@ private:
     double period_ = 0.0;
     Model model_;
     DiscreteModel<2> network_;
+    Loop loop_;
     bool tubeModeOn_ = false;
 };
 
