@@ -16,8 +16,12 @@ namespace {
 
 // Small enough that no stage leaves its linear range, large enough to stay
 // far above the effect's dither floor.
-constexpr double kImpulseHeight = 1e-4;
+constexpr double kImpulseHeight = 1e-5;
 constexpr double kImpulseSeconds = 1.5;
+// Tube stages start from rest and settle to their bias point; that start-up
+// transient has nothing to do with the response, so the impulse comes after
+// it, and the same run without the impulse is subtracted.
+constexpr double kSettleSeconds = 0.5;
 constexpr double kSineHz = 220.0, kSineAmplitude = 0.25, kSineSeconds = 1.0;
 constexpr int kProbeBlock = 512;
 
@@ -45,10 +49,15 @@ ProgramProbe probeProgram(const std::string& modulePath, const RenderOptions& op
                           double sampleRate)
 {
     ProgramProbe probe;
-    std::vector<double> impulse(static_cast<std::size_t>(kImpulseSeconds * sampleRate), 0.0);
-    impulse[0] = kImpulseHeight;
-    probe.impulseResponse = renderLeft(modulePath, options, program, sampleRate, impulse);
-    for (double& x : probe.impulseResponse) x /= kImpulseHeight;
+    const auto settle = static_cast<std::size_t>(kSettleSeconds * sampleRate);
+    std::vector<double> impulse(settle + static_cast<std::size_t>(kImpulseSeconds * sampleRate), 0.0);
+    const std::vector<double> silence(impulse.size(), 0.0);
+    impulse[settle] = kImpulseHeight;
+    const auto withImpulse = renderLeft(modulePath, options, program, sampleRate, impulse);
+    const auto without = renderLeft(modulePath, options, program, sampleRate, silence);
+    probe.impulseResponse.resize(impulse.size() - settle);
+    for (std::size_t n = 0; n < probe.impulseResponse.size(); ++n)
+        probe.impulseResponse[n] = (withImpulse[settle + n] - without[settle + n]) / kImpulseHeight;
 
     std::vector<double> sine(static_cast<std::size_t>(kSineSeconds * sampleRate));
     for (std::size_t n = 0; n < sine.size(); ++n)
