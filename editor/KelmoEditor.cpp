@@ -36,7 +36,7 @@ constexpr COLORREF kNameGrey = RGB(212, 212, 212);
 
 }  // namespace
 
-KelmoEditor::KelmoEditor(AudioEffect* effect) : AEffEditor(effect)
+KelmoEditor::KelmoEditor(AudioEffect* effect) : AEffEditor(effect), updateCheck(std::make_unique<UpdateChecker>())
 {
     if (liveEditors++ == 0) {
         WNDCLASSA wc{};
@@ -73,10 +73,39 @@ KelmoEditor::~KelmoEditor()
         effect->hasEditor(false);
     }
     close();
+    retireUpdateCheck();
     if (mainPanel) DeleteObject(mainPanel);
     if (aboutPanel) DeleteObject(aboutPanel);
     if (--liveEditors == 0) UnregisterClassA(kClassName, moduleInstance());
     if (comInitialised) CoUninitialize();
+}
+
+void KelmoEditor::retireUpdateCheck() noexcept
+{
+    if (!updateCheck || !updateCheck->checking()) {
+        updateCheck.reset();
+        return;
+    }
+    // The check's message box runs on the check's thread but is owned by the
+    // host's window on this one, and it cannot close without this thread
+    // answering the messages it sends (enabling and activating the owner).
+    // So the check is stopped from a helper thread while this one answers
+    // sent messages only; the checker bounds the wait itself.
+    UpdateChecker* checker = updateCheck.release();
+    auto retire = [](LPVOID raw) -> DWORD {
+        delete static_cast<UpdateChecker*>(raw);
+        return 0;
+    };
+    HANDLE helper = CreateThread(nullptr, 0, retire, checker, 0, nullptr);
+    if (!helper) {
+        delete checker;
+        return;
+    }
+    while (MsgWaitForMultipleObjects(1, &helper, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(helper);
 }
 
 void KelmoEditor::drawAboutTexts()
@@ -210,7 +239,7 @@ void KelmoEditor::onButton(int controlId, int state)
         return;
     }
     if (controlId == EditorLayout::kUpdateControlId) {
-        updateCheck.startCheck(window);
+        updateCheck->startCheck(window);
         button(EditorLayout::kUpdateEntry).setState(0);
     } else if (controlId == EditorLayout::kAboutControlId) {
         if (lit) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
 
 #include "editor/EditorLayout.h"
 #include "editor/EditorSyncTarget.h"
@@ -42,6 +43,7 @@ private:
     void synchronise();
     void drawAboutTexts();
     HWND controlWindow(int entry) const;
+    void retireUpdateCheck() noexcept;
 
     DialValue& knob(int entry) override { return knobs[static_cast<std::size_t>(entry)].dial(); }
     void repaintKnob(int entry) override { knobs[static_cast<std::size_t>(entry)].requestRepaint(); }
@@ -58,7 +60,7 @@ private:
     bool comInitialised = false;
     std::array<CKnob, EditorLayout::kKnobCount> knobs;
     std::array<CLedButton, EditorLayout::kControlCount - EditorLayout::kKnobCount> buttons;
-    UpdateChecker updateCheck;
+    std::unique_ptr<UpdateChecker> updateCheck;
 };
 
 }  // namespace valvora

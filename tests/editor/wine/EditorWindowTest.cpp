@@ -470,6 +470,35 @@ TEST_F(EditorWindow, twoEditorsShareTheClassesAndOutliveEachOther)
     DestroyWindow(otherParent);
 }
 
+TEST_F(EditorWindow, theUpdateButtonStartsACheckAndGoesDarkAgain)
+{
+    // A loopback port with nothing behind it: the check fails at once and
+    // says so in a message box owned by the host's window.
+    SetEnvironmentVariableA("VALVORA_UPDATE_SERVER", "127.0.0.1:9");
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(pollOnce(editor));
+    const auto before = capture(editor);
+    host.clearCalls();
+    click(controlAt(editor, kButtons[3]));
+    drain();
+    EXPECT_TRUE(automations(host).empty());
+    EXPECT_EQ(regionDifference(before, capture(editor), kButtons[3]), 0);  // unlit again
+
+    HWND box = nullptr;
+    for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 10000;) {
+        drain();
+        Sleep(10);
+        box = FindWindowA("#32770", "Kelmo Valvora QX70");
+    }
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), parent);
+    host.close();  // deleting the editor dismisses the box and ends the check
+    drain();
+    EXPECT_FALSE(IsWindow(box));
+    SetEnvironmentVariableA("VALVORA_UPDATE_SERVER", nullptr);
+}
+
 TEST_F(EditorWindow, aPluginWhoseEditorIsNeverOpenedStillWorks)
 {
     std::vector<float> in(256, 0.25f), out(256, 0.0f);
