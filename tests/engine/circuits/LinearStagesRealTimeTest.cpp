@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 #include "engine/circuits/DriveHighPass.h"
@@ -18,7 +20,24 @@
 
 namespace {
 std::atomic<long> allocations{0};
+
+// Over-aligned blocks by hand: not every C runtime we build for has
+// aligned_alloc. The original pointer sits just below the aligned block.
+void* alignedAllocate(std::size_t size, std::size_t align)
+{
+    void* raw = std::malloc(size + align + sizeof(void*));
+    if (!raw) throw std::bad_alloc();
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
+    void** block = reinterpret_cast<void**>((start + align - 1) & ~std::uintptr_t(align - 1));
+    block[-1] = raw;
+    return block;
 }
+
+void alignedRelease(void* p) noexcept
+{
+    if (p) std::free(static_cast<void**>(p)[-1]);
+}
+}  // namespace
 
 void* operator new(std::size_t size)
 {
@@ -30,19 +49,17 @@ void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new(std::size_t size, std::align_val_t align)
 {
     ++allocations;
-    const std::size_t a = static_cast<std::size_t>(align);
-    if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
-    throw std::bad_alloc();
+    return alignedAllocate(size, static_cast<std::size_t>(align));
 }
 void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { alignedRelease(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { alignedRelease(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { alignedRelease(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { alignedRelease(p); }
 
 namespace valvora {
 namespace {
