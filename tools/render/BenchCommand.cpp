@@ -2,6 +2,7 @@
 // process) for each program at 48 kHz, and for the heaviest settings at four
 // sample rates. Audio stays in memory so file I/O is not measured.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,7 +19,8 @@ namespace valvora::render {
 
 namespace {
 
-constexpr double kDefaultSeconds = 10.0;
+constexpr double kDefaultSeconds = 5.0;
+constexpr int kRuns = 3;  // the median of three steadies the figures on a shared machine
 constexpr int kBenchBlock = 512;
 // The first block applies every pending parameter and computes all
 // coefficients: a one-off a DAW pays when the plug-in is inserted.
@@ -48,6 +50,22 @@ double measure(PluginHost& host, double rate, const std::vector<double>& input, 
     return cpu > 0.0 && startFrames >= 0 ? static_cast<double>(frames - startFrames) / rate / cpu : 0.0;
 }
 
+// Each run on a fresh instance (set up by `prepare`, outside the timing), so
+// no run inherits another's reverb tail or warm state.
+template <typename Prepare>
+double medianFactor(const Prepare& prepare, double rate, const std::vector<double>& input,
+                    const RenderOptions& options)
+{
+    std::vector<double> factors;
+    for (int run = 0; run < kRuns; ++run) {
+        PluginHost host;
+        prepare(host);
+        factors.push_back(measure(host, rate, input, options));
+    }
+    std::sort(factors.begin(), factors.end());
+    return factors[factors.size() / 2];
+}
+
 void set(PluginHost& host, const std::string& assignment)
 {
     const ParameterValue v = resolveSetting(host, assignment);
@@ -64,29 +82,30 @@ int runBench(const RenderOptions& options)
     loadEffect(keeper, module);
     const auto names = keeper.programNames();
 
-    std::printf("real-time factor = audio time / CPU time of all threads; %.0f s of the DI performance per case,\n"
-                "stereo buffers, %d-frame blocks, %s samples\n\n",
-                seconds, options.blockSize, options.doublePrecision ? "64-bit" : "32-bit");
+    std::printf("real-time factor = audio time / CPU time of all threads, median of %d runs of %.0f s of the\n"
+                "DI performance on fresh instances; stereo buffers, %d-frame blocks, %s samples\n\n",
+                kRuns, seconds, options.blockSize, options.doublePrecision ? "64-bit" : "32-bit");
     std::printf("48 kHz         program         as stored   Channels=2 (true stereo)\n");
     const std::vector<double> at48 = DemoPerformance::synthesize(48000.0, seconds);
     for (int p = 0; p < static_cast<int>(names.size()); ++p) {
-        PluginHost stored, stereo;
-        prepareProgram(stored, module, options, p);
-        prepareProgram(stereo, module, options, p);
-        set(stereo, "Channels=2");
-        const double a = measure(stored, 48000.0, at48, options);
-        const double b = measure(stereo, 48000.0, at48, options);
-        std::printf("  %2d  %-24s %8.1fx %10.1fx\n", p, names[static_cast<std::size_t>(p)].c_str(), a, b);
+        const auto stored = [&](PluginHost& host) { prepareProgram(host, module, options, p); };
+        const auto stereo = [&](PluginHost& host) {
+            prepareProgram(host, module, options, p);
+            set(host, "Channels=2");
+        };
+        std::printf("  %2d  %-24s %8.1fx %10.1fx\n", p, names[static_cast<std::size_t>(p)].c_str(),
+                    medianFactor(stored, 48000.0, at48, options), medianFactor(stereo, 48000.0, at48, options));
         std::fflush(stdout);
     }
 
     std::printf("\nworst case: Drive channel, TubeMode on, Oversample on, Reverb 1, SpeakerSim on, Channels=2\n");
-    for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
-        PluginHost host;
+    const auto worst = [&](PluginHost& host) {
         loadEffect(host, module);
         for (const char* s : {"Channel=1", "TubeMode=1", "Oversample=1", "Reverb=1", "SpeakerSim=1", "Channels=2"})
             set(host, s);
-        const double factor = measure(host, rate, DemoPerformance::synthesize(rate, seconds), options);
+    };
+    for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
+        const double factor = medianFactor(worst, rate, DemoPerformance::synthesize(rate, seconds), options);
         std::printf("  %6.1f kHz  %8.1fx\n", rate / 1000.0, factor);
         std::fflush(stdout);
     }
