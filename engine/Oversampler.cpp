@@ -4,23 +4,6 @@
 
 namespace valvora {
 
-const std::array<double, Oversampler::allpassCount> Oversampler::allpassCoefficients = {
-    0.029224847909498444, 0.11100633018519479, 0.23034569682098943, 0.36934599510310256,
-    0.5132320320968043,   0.6537278571840232,  0.789787692015113,   0.9271638358417171,
-};
-
-// f1..f39 are symmetric about f20; f0 is one extra leading tap.
-const std::array<double, Oversampler::firLength> Oversampler::firCoefficients = {
-    -7.111575987489e-05, -0.0002893544544052, -0.0006991498583572, -0.00117931033888,   -0.001342357672754,
-    -0.0006016779803501, 0.001486891313233,   0.004678671926338,   0.007605322379221,   0.007908022733745,
-    0.003241060504246,   -0.007037083536248,  -0.02027015214415,   -0.03011149870485,   -0.02812444850665,
-    -0.007214589137064,  0.03442691499253,    0.09086103208369,    0.1490551210802,     0.1929171830684,
-    0.2092364495061,     0.1929171830684,     0.1490551210802,     0.09086103208369,    0.03442691499253,
-    -0.007214589137064,  -0.02812444850665,   -0.03011149870485,   -0.02027015214415,   -0.007037083536248,
-    0.003241060504246,   0.007908022733745,   0.007605322379221,   0.004678671926338,   0.001486891313233,
-    -0.0006016779803501, -0.001342357672754,  -0.00117931033888,   -0.0006991498583572, -0.0002893544544052,
-};
-
 namespace {
 
 inline double sanitise(double x) noexcept
@@ -43,14 +26,13 @@ inline double allpassPath(double x, int first, double* inputs, double* outputs) 
     return x;
 }
 
-// One FIR phase (taps phase, phase + 4, ..., phase + 36) on a window read
-// from newest to oldest.
-inline double firPhase(int phase, const double* newest) noexcept
+// The FIR taps in reverse, so that a window read from oldest to newest meets
+// them in memory order.
+constexpr std::array<double, Oversampler::firLength> reversed(const std::array<double, Oversampler::firLength>& f)
 {
-    const auto& f = Oversampler::firCoefficients;
-    double sum = 0.0;
-    for (int j = 0; j < Oversampler::firLength / 4; ++j) sum += f[phase + 4 * j] * newest[j];
-    return sum;
+    std::array<double, Oversampler::firLength> r{};
+    for (int t = 0; t < Oversampler::firLength; ++t) r[t] = f[Oversampler::firLength - 1 - t];
+    return r;
 }
 
 }  // namespace
@@ -69,10 +51,21 @@ void Oversampler::up(double x, double out[factor]) noexcept
     history[position] = history[position + ringSize] = p1;
     history[older] = history[older + ringSize] = p0;
 
+    // Outputs 0-3 use the window whose newest entry is p0 (h[1]), outputs
+    // 4-7 the one ending at p1 (h[0]). Eight independent sums, one pass.
     const double* h = &history[position];
+    const auto& f = firCoefficients;
+    double early[4] = {}, late[4] = {};
+#pragma GCC unroll 10
+    for (int j = 0; j < firLength / 4; ++j) {
+        for (int k = 0; k < 4; ++k) {
+            early[k] += f[k + 4 * j] * h[j + 1];
+            late[k] += f[k + 4 * j] * h[j];
+        }
+    }
     for (int k = 0; k < 4; ++k) {
-        out[k] = firPhase(k, h + 1);  // window ending at p0
-        out[k + 4] = firPhase(k, h);  // window ending at p1
+        out[k] = early[k];
+        out[k + 4] = late[k];
     }
 }
 
@@ -85,13 +78,22 @@ double Oversampler::down(const double in[factor]) noexcept
     // Only the two 8x-rate outputs that survive the decimation are computed:
     // the ones after in[3] and after in[7]. Both windows reach into the
     // previous calls' samples.
+    // Each sum is split by tap index modulo 4 into four short independent
+    // chains; the windows are read oldest first against the reversed taps.
+    static constexpr std::array<double, firLength> taps = reversed(firCoefficients);
     const int newest = (position + factor - 1) % ringSize + ringSize;
-    double b = 0.0;
-    double a = 0.0;
-    for (int t = 0; t < firLength; ++t) {
-        b += firCoefficients[t] * history[newest - t];
-        a += firCoefficients[t] * history[newest - 4 - t];
+    const double* lateWindow = &history[newest - (firLength - 1)];  // ends at in[7]
+    const double* earlyWindow = lateWindow - 4;                      // ends at in[3]
+    double late[4] = {}, early[4] = {};
+#pragma GCC unroll 10
+    for (int t = 0; t < firLength; t += 4) {
+        for (int k = 0; k < 4; ++k) {
+            late[k] += taps[t + k] * lateWindow[t + k];
+            early[k] += taps[t + k] * earlyWindow[t + k];
+        }
     }
+    const double b = (late[0] + late[1]) + (late[2] + late[3]);
+    const double a = (early[0] + early[1]) + (early[2] + early[3]);
     position = (position + factor) % ringSize;
 
     const double q0 = allpassPath(b, 0, allpassInputs.data(), allpassOutputs.data());  // newer 2x sample

@@ -7,6 +7,8 @@
 
 #include <array>
 
+#include "engine/ResamplingCoefficients.h"
+
 namespace valvora {
 
 class Oversampler {
@@ -16,13 +18,12 @@ public:
     static constexpr int allpassCount = 8;
     static constexpr int ringSize = 64;
 
-    // Shared read-only coefficient tables (nothing to allocate per object).
-    // Path 0 of the half-band uses the even-indexed allpass coefficients,
-    // path 1 the odd-indexed ones.
-    static const std::array<double, allpassCount> allpassCoefficients;
-    // The FIR's four phases are the taps k, k + 4, ..., k + 36; each sums to
-    // very nearly 1/4.
-    static const std::array<double, firLength> firCoefficients;
+    // The shared read-only coefficient tables (nothing to allocate per
+    // object). Path 0 of the half-band uses the even-indexed allpass
+    // coefficients, path 1 the odd-indexed ones; the FIR's four phases are
+    // the taps k, k + 4, ..., k + 36.
+    static constexpr const std::array<double, allpassCount>& allpassCoefficients = resampling::allpassCoefficients;
+    static constexpr const std::array<double, firLength>& firCoefficients = resampling::firCoefficients;
 
     Oversampler() noexcept = default;
     virtual ~Oversampler() = default;

@@ -264,6 +264,23 @@ void TriodeModel::resetState(TriodeState& s) const noexcept
     s.cathode = 0.0;
 }
 
+double TriodeModel::interpolate(const Table& t, double u) noexcept
+{
+    if (!(u > 0.0)) u = 0.0;
+    if (u > 1.0) u = 1.0;
+    const double p = u * (tableSize - 1);
+    const int j = static_cast<int>(p);
+    const double f = p - j;
+    if (f <= 0.0) return t[j + 1];
+    return spline(segment(t, j), f);
+}
+
+TriodeModel::Segment TriodeModel::segment(const Table& t, int j) noexcept
+{
+    const double p0 = t[j], p1 = t[j + 1], p2 = t[j + 2], p3 = t[j + 3];
+    return {p1, (p2 - p0) * 0.5, p0 - 2.5 * p1 + 2.0 * p2 - 0.5 * p3, (p3 - p0) * 0.5 + (p1 - p2) * 1.5};
+}
+
 void TriodeModel::rebuild() noexcept
 {
     const StageSolver solver(tubeParameters[tubeType], supply, period, cathodeCapacitance);
@@ -361,6 +378,14 @@ void TriodeModel::rebuild() noexcept
         (*t)[0] = (*t)[1];
         (*t)[tableSize + 1] = (*t)[tableSize + 2] = (*t)[tableSize];
     }
+
+    for (int j = 0; j < tableSize; ++j) {
+        const Segment h = segment(plateTableHigh, j), l = segment(plateTableLow, j);
+        plateSegments[j] = {{h.p1, l.p1}, {h.c, l.c}, {h.b, l.b}, {h.a, l.a}};
+        cathodeSegments[j] = segment(cathodeTable, j);
+    }
+    shiftSteps = _mm_set_pd(cathodeInputShift * stepsPerVolt, -inputShift * stepsPerVolt);
+    cathodeKeep = 1.0 + cathodeDecay;
 
     const double rest = restCathodeVoltage();
     const double u = (inputRange - rest * inputShift) / (2.0 * inputRange);
