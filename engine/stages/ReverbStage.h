@@ -1,19 +1,56 @@
 #pragma once
+// Convolution reverb: adds the tail of the stored two-channel response, scaled
+// by the reverb level, to the signal. Runs at a reduced internal rate (half
+// the host rate at 44.1 and 48 kHz): blocks of 1, 2, 4 or 8 samples are taken
+// down to one, convolved (taps 256 on, on the convolvers' worker threads) and
+// expanded again. While the level is 0 the convolvers are not fed, so a tail
+// in progress freezes and resumes later. Audio thread only after construction.
+
+#include <cstdint>
+#include <memory>
+
+#include "convolution/LongConvolver.h"
+#include "engine/DitherNoise.h"
+#include "engine/stages/RateConverter.h"
 
 namespace valvora {
 
-// PLACEHOLDER (adds nothing) until the convolution reverb lands.
 class ReverbStage {
 public:
-    virtual ~ReverbStage() = default;
+    // Host thread: allocates both convolvers and loads the responses
+    // (starting 14 worker threads). Throws std::bad_alloc; nothing is left
+    // behind when it does.
+    ReverbStage();
+    virtual ~ReverbStage();
+    ReverbStage(const ReverbStage&) = delete;
+    ReverbStage& operator=(const ReverbStage&) = delete;
+
     void setLevel(double level) noexcept { level_ = static_cast<float>(level); }
-    void setPeriod(double period) noexcept { (void)period; }
+    // T = 1 / host rate. Changes the factor only.
+    void setPeriod(double period) noexcept;
     // Adds the wet signal to sample in place and returns it.
-    double process(double& sample, int channel) noexcept { (void)sample, (void)channel; return 0.0; }
+    double process(double& sample, int channel) noexcept;
+
     float level() const noexcept { return level_; }
+    int factor() const noexcept { return factor_; }
 
 private:
+    static constexpr int channels = 2;
+    static constexpr int maxFactor = 8;
+    static constexpr float inputGain = 1.4f;
+
+    struct Channel {
+        RateConverter down2, up2, down4, up4, down8, up8;
+        float block[maxFactor] = {};
+        float outBlock[maxFactor] = {};
+        int position = 0;
+    };
+
     float level_ = 0.0f;
+    std::unique_ptr<LongConvolver> convolvers_[channels];
+    Channel channels_[channels];
+    int factor_ = 2;
+    DitherNoise dither_;
 };
 
 }  // namespace valvora

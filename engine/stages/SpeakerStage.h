@@ -1,18 +1,63 @@
 #pragma once
+// Cabinet simulation: the signal is replaced by its convolution with the
+// selected cabinet's stored response, at an internal rate of 44.1 or 48 kHz
+// (host rates of 88.2 kHz and up are taken down by 2 or 4 around the
+// convolution). Zero latency at factor 1. Audio thread only after
+// construction; setPeriod reloads the responses (stopping and restarting the
+// convolvers' workers) only when the rate family changes.
+
+#include <cstdint>
+#include <memory>
+
+#include "convolution/ShortConvolver.h"
+#include "engine/DitherNoise.h"
+#include "engine/stages/RateConverter.h"
 
 namespace valvora {
 
-// PLACEHOLDER (pass-through) until the cabinet simulation lands.
 class SpeakerStage {
 public:
-    virtual ~SpeakerStage() = default;
-    void setCabinet(bool twelveInchPair) noexcept { cabinet_ = twelveInchPair; }
-    void setPeriod(double period) noexcept { (void)period; }
-    void process(double& sample, int channel) noexcept { (void)sample, (void)channel; }
-    bool cabinet() const noexcept { return cabinet_; }
+    enum class Family : std::uint8_t { none, rate44k, rate48k };
+
+    // Host thread: allocates the convolvers and loads the 44.1 kHz family
+    // (starting four worker threads). Throws std::bad_alloc; nothing is left
+    // behind when it does.
+    SpeakerStage();
+    virtual ~SpeakerStage();
+    SpeakerStage(const SpeakerStage&) = delete;
+    SpeakerStage& operator=(const SpeakerStage&) = delete;
+
+    // false: "1x10\"", true: "2x12\"". Takes effect on the next sample.
+    void setCabinet(bool twelveInchPair) noexcept { cabinet_ = twelveInchPair ? 1 : 0; }
+    // T = 1 / host rate.
+    void setPeriod(double period) noexcept;
+    void process(double& sample, int channel) noexcept;
+
+    bool cabinet() const noexcept { return cabinet_ != 0; }
+    int factor() const noexcept { return factor_; }
+    Family loadedSet() const noexcept { return loadedSet_; }
+    // How many times the responses were loaded (tests see reloads with it).
+    unsigned loadCount() const noexcept { return loadCount_; }
 
 private:
-    bool cabinet_ = false;
+    static constexpr int channels = 2;
+    static constexpr int maxFactor = 4;
+
+    struct Channel {
+        RateConverter down2, up2, down4, up4;
+        float block[maxFactor] = {};
+        float outBlock[maxFactor] = {};
+        int position = 0;
+    };
+
+    Family loadedSet_ = Family::none;
+    // [cabinet flag][channel]
+    std::unique_ptr<ShortConvolver> convolvers_[2][channels];
+    Channel channels_[channels];
+    int factor_ = 1;
+    std::uint8_t cabinet_ = 0;
+    unsigned loadCount_ = 0;
+    DitherNoise dither_;
 };
 
 }  // namespace valvora

@@ -1,0 +1,62 @@
+#include "engine/stages/SpeakerStage.h"
+
+#include "convolution/ConvolverInput.h"
+#include "resources/ir/ImpulseResponses.h"
+
+namespace valvora {
+
+namespace {
+// Host rates above this use the responses made for 48 kHz.
+constexpr float familyThreshold = 46050.0f;
+}  // namespace
+
+SpeakerStage::SpeakerStage()
+{
+    for (auto& cabinet : convolvers_)
+        for (auto& convolver : cabinet) convolver = std::make_unique<ShortConvolver>();
+    setPeriod(1.0 / 44100.0);
+}
+
+SpeakerStage::~SpeakerStage() = default;
+
+void SpeakerStage::setPeriod(double period) noexcept
+{
+    float rate = static_cast<float>(1.0 / period);
+    int factor = 1;
+    while (rate >= 80000.0f && factor < maxFactor) {
+        rate *= 0.5f;
+        factor *= 2;
+    }
+    factor_ = factor;
+    for (auto& ch : channels_)
+        if (ch.position >= factor_) ch.position = 0;  // keep the block logic inside its blocks
+
+    const Family family = rate > familyThreshold ? Family::rate48k : Family::rate44k;
+    if (family == loadedSet_) return;
+    const bool at48k = family == Family::rate48k;
+    for (int c = 0; c < channels; ++c) {
+        convolvers_[0][c]->load(at48k ? ir::cabinet1x10At48k : ir::cabinet1x10At44k);
+        convolvers_[1][c]->load(at48k ? ir::cabinet2x12At48k : ir::cabinet2x12At44k);
+    }
+    loadedSet_ = family;
+    ++loadCount_;
+}
+
+void SpeakerStage::process(double& sample, int channel) noexcept
+{
+    Channel& ch = channels_[channel & 1];
+    sample = finiteOrZero(sample) + dither_.next();
+    ch.block[ch.position] = toConvolverInput(sample);
+    if (++ch.position == factor_) {
+        ch.position = 0;
+        ShortConvolver& convolver = *convolvers_[cabinet_][channel & 1];
+        switch (factor_) {
+            case 2: ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock); break;
+            case 4: ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock); break;
+            default: ch.outBlock[0] = convolver.process(ch.block[0]); break;
+        }
+    }
+    sample = ch.outBlock[ch.position];
+}
+
+}  // namespace valvora
