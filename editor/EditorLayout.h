@@ -38,6 +38,7 @@ public:
     // Entries of the buttons the editor treats specially.
     static constexpr int kPowerEntry = 7;
     static constexpr int kUpdateEntry = 10;
+    static constexpr int kAboutEntry = 11;
     static constexpr int kDriveSelectEntry = 13;
     static constexpr int kLampEntry = 14;
     static constexpr int kUpdateControlId = 10;

@@ -20,6 +20,20 @@ constexpr const char* kWindowTitle = "ValvoraQXWnd";
 // Module-wide: the main window class lives while any editor does.
 int liveEditors = 0;
 
+// COM for the decoder while the controls are built: a host may open the
+// editor on another thread than the one that created it. Balanced only when
+// the initialisation succeeded (a thread in another apartment keeps its own).
+struct ComScope {
+    ComScope() : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~ComScope()
+    {
+        if (initialised) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    const bool initialised;
+};
+
 HINSTANCE moduleInstance() { return static_cast<HINSTANCE>(platform::moduleHandle()); }
 
 struct AboutText {
@@ -158,6 +172,9 @@ bool KelmoEditor::open(void* ptr)
     if (window) close();  // a second open without a close re-creates everything
     AEffEditor::open(ptr);
     aboutMode = 0;
+    // Every open starts in the normal view, so the about button starts dark
+    // even if the editor was closed from the about view.
+    button(EditorLayout::kAboutEntry).setState(0);
     HWND parentWindow = static_cast<HWND>(ptr);
     HINSTANCE instance = moduleInstance();
     // Clipping the children keeps the panel copy from painting over controls
@@ -172,6 +189,7 @@ bool KelmoEditor::open(void* ptr)
     }
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
+    const ComScope com;
     for (int entry : EditorLayout::knobCreationOrder()) {
         const ControlPlacement& p = EditorLayout::entry(entry);
         knobs[static_cast<std::size_t>(entry)].create(instance, window, mainPanel, p.x, p.y, p.resource,

@@ -415,6 +415,26 @@ TEST_F(EditorWindow, theAboutButtonSwapsTheViewAndItsControls)
     EXPECT_EQ(regionDifference(normal, capture(editor), {0, 38, 80, 100}), 0);
 }
 
+TEST_F(EditorWindow, closingInTheAboutViewReopensInTheNormalView)
+{
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(pollOnce(editor));
+    const auto normal = capture(editor);
+    click(controlAt(editor, kAbout));
+    host.dispatch(effEditClose);
+    drain();
+
+    editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(pollOnce(editor));
+    for (HWND c : children(editor)) EXPECT_TRUE(IsWindowVisible(c));
+    EXPECT_EQ(regionDifference(normal, capture(editor), kAbout), 0);  // dark again
+    click(controlAt(editor, kAbout));  // one click enters the about view
+    drain();
+    EXPECT_FALSE(IsWindowVisible(controlAt(editor, kGain)));
+}
+
 TEST_F(EditorWindow, reopeningRebuildsEverythingAndClassesLiveWithTheirWindows)
 {
     HMODULE module = GetModuleHandleA("ValvoraQX70.dll");
