@@ -58,14 +58,14 @@ void addSingleNotes(Score& score)
 using Chord = std::array<int, kStrings>;
 
 void addStrum(Score& score, double start, double length, const Chord& chord, double velocity, bool down,
-              bool palmMuted = false)
+              bool palmMuted = false, double sustain = 5.0)
 {
     for (int k = 0; k < kStrings; ++k) {
         const int string = down ? k : kStrings - 1 - k;
         const int midi = chord[static_cast<std::size_t>(string)];
         if (midi < 0) continue;
         const double offset = kStrumSpread * static_cast<double>(k);
-        score.push_back({start + offset, length - offset, string, midi, velocity, 5.0, palmMuted, {}});
+        score.push_back({start + offset, length - offset, string, midi, velocity, sustain, palmMuted, {}});
     }
 }
 
@@ -98,14 +98,15 @@ void addChugs(Score& score)
 
 void addBend(Score& score)
 {
-    Note note{12.1, 4.2, 3, 59, 0.9, 7.0, false, {}};
+    // A held, bent note rings long: the fretting hand keeps the string pressed.
+    Note note{12.1, 4.2, 3, 59, 1.0, 15.0, false, {}};
     note.bend = {12.45, 0.35, 2.0, 13.2, 5.5, 0.25, 15.6, 0.3};
     score.push_back(note);
 }
 
 void addFinalChord(Score& score)
 {
-    addStrum(score, 16.6, 3.1, {40, 47, 52, 55, 59, 64}, 0.95, true);
+    addStrum(score, 16.6, 3.1, {40, 47, 52, 55, 59, 64}, 0.95, true, false, 9.0);  // let ring
 }
 
 Score buildScore()
