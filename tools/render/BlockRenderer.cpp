@@ -19,7 +19,7 @@ BlockRenderer::BlockRenderer(PluginHost& host, const RenderSettings& settings)
 long long BlockRenderer::run(FrameSource& source, FrameSink& sink, const Progress& progress,
                              const std::function<bool()>& shouldStop)
 {
-    host_.start(settings_.sampleRate, settings_.blockSize);
+    host_.start(settings_.sampleRate, settings_.blockSize, settings_.doublePrecision);
     long long done = 0;
     double* in[kHostChannels] = {in_[0].data(), in_[1].data()};
     const double* out[kHostChannels] = {out_[0].data(), out_[1].data()};

@@ -110,8 +110,13 @@ std::vector<std::string> PluginHost::programNames()
     return names;
 }
 
-void PluginHost::start(double sampleRate, int maxBlock)
+void PluginHost::start(double sampleRate, int maxBlock, bool doublePrecision)
 {
+    VstSpeakerArrangement input{}, output{};
+    input.type = output.type = kSpeakerArrStereo;
+    input.numChannels = output.numChannels = 2;
+    dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&input), &output);
+    dispatch(effSetProcessPrecision, 0, doublePrecision ? 1 : 0);
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
     dispatch(effSetBlockSize, 0, maxBlock);
     dispatch(effMainsChanged, 0, 1);

@@ -43,8 +43,9 @@ public:
 
     std::string effectName();
 
-    // Brackets processing like a DAW's transport start and stop.
-    void start(double sampleRate, int maxBlock);
+    // Brackets processing like a DAW's transport start and stop: stereo in
+    // and out, the rate, the largest block and the sample precision first.
+    void start(double sampleRate, int maxBlock, bool doublePrecision);
     void stop();
     void process(float** inputs, float** outputs, int frames) noexcept;
     void process(double** inputs, double** outputs, int frames) noexcept;
