@@ -297,6 +297,13 @@ LRESULT KelmoEditor::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_TIMER:
         if (wParam == kTimerId && !aboutMode) synchronise();
         return 0;
+    case WM_NCDESTROY:
+        // The host destroyed its window with ours inside it before closing
+        // the editor: forget the handle (the timer went with the window).
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        window = nullptr;
+        timer = 0;
+        return DefWindowProcA(hwnd, message, wParam, lParam);
     case CLedButton::kClickMessage:
         onButton(static_cast<int>(wParam), static_cast<int>(lParam));
         return 1;

@@ -49,6 +49,11 @@ void CBitmapControl::destroyWindow()
     if (!hwnd) return;
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     DestroyWindow(hwnd);
+    forgetWindow();
+}
+
+void CBitmapControl::forgetWindow() noexcept
+{
     hwnd = nullptr;
     int& count = instanceCounter();
     if (count > 0 && --count == 0) UnregisterClassA(className, instance);
@@ -58,6 +63,13 @@ LRESULT CALLBACK CBitmapControl::route(HWND window, UINT message, WPARAM wParam,
 {
     auto* control = reinterpret_cast<CBitmapControl*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (!control) return DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // Destroyed with the host's window, before the editor was closed:
+        // the handle must not be used again.
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        control->forgetWindow();
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
     return control->windowProc(window, message, wParam, lParam);
 }
 

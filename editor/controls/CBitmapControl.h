@@ -41,6 +41,7 @@ protected:
 private:
     static LRESULT CALLBACK route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void buildClassName();
+    void forgetWindow() noexcept;
 
     char className[128] = {};
 };

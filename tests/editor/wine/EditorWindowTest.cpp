@@ -456,6 +456,32 @@ TEST_F(EditorWindow, reopeningRebuildsEverythingAndClassesLiveWithTheirWindows)
     }
 }
 
+TEST_F(EditorWindow, aHostThatDestroysItsWindowFirstCanStillCloseAndReopen)
+{
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(pollOnce(editor));
+    DestroyWindow(parent);  // the editor's windows go with it
+    parent = createHostWindow();
+    drain();
+    host.dispatch(effEditClose);
+    host.dispatch(effEditIdle);
+
+    editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(children(editor).size(), 17u);
+    const float before = host.getParameter(11);
+    click(controlAt(editor, kSpeaker));
+    EXPECT_NE(host.getParameter(11), before);
+    ASSERT_TRUE(pollOnce(editor));
+    host.dispatch(effEditClose);
+    drain();
+    HMODULE module = GetModuleHandleA("ValvoraQX70.dll");
+    WNDCLASSEXA info{};
+    info.cbSize = sizeof(info);
+    EXPECT_FALSE(GetClassInfoExA(module, "ValvoraQX70.dllCLedButtonWindowClass", &info));
+}
+
 TEST_F(EditorWindow, twoEditorsShareTheClassesAndOutliveEachOther)
 {
     PluginHost second{VALVORA_MODULE_PATH};
