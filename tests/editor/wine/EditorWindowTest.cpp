@@ -60,10 +60,6 @@ void drain()
 {
     MSG msg;
     for (int i = 0; i < 10000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-        if (msg.message == WM_TIMER) {  // leave the next poll for pollOnce
-            DispatchMessageA(&msg);
-            continue;
-        }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
