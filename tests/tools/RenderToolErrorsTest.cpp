@@ -124,6 +124,7 @@ TEST_F(RenderToolBadInput, ModulesThatDoNotLoadOrGiveNoEffect)
     expectFailure({"--plugin", VALVORA_NO_ENTRY_MODULE, in(), out()}, kModule, "no VSTPluginMain entry point");
     expectFailure({"--plugin", VALVORA_NULL_EFFECT_MODULE, in(), out()}, kModule, "returned no effect");
     expectFailure({"--plugin", VALVORA_NULL_EFFECT_MODULE, "--list"}, kModule, "returned no effect");
+    expectFailure({"--plugin", VALVORA_NULL_EFFECT_MODULE, "--out", dir.path("demo")}, kModule, "returned no effect");
 }
 
 TEST_F(RenderToolBadInput, MalformedCommandLines)

@@ -97,16 +97,16 @@ int runDemo(const RenderOptions& options)
     const auto started = std::chrono::steady_clock::now();
     const std::string folder = options.demoDir;
     const std::string module = modulePath(options);
+    // The module first: one that does not load must not leave files behind.
+    PluginHost keeper;  // keeps the module loaded between the per-program instances
+    loadEffect(keeper, module);
+    const auto names = keeper.programNames();
     makeFolder(folder);
 
     const std::vector<double> dry = DemoPerformance::synthesize(kDemoRate, options.demoSeconds);
     writeAudioFile(folder + "/dry.wav", kDemoRate, {dry}, "24");
     LevelMeter dryLevel;
     dryLevel.add(dry.data(), dry.size());
-
-    PluginHost keeper;  // keeps the module loaded between the per-program instances
-    loadEffect(keeper, module);
-    const auto names = keeper.programNames();
 
     char pattern[] = "/tmp/valvora-demo-XXXXXX";
     if (!mkdtemp(pattern)) throw RenderError(kExitOutput, "cannot create a temporary folder");
