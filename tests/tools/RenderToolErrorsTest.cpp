@@ -108,6 +108,7 @@ TEST_F(RenderToolBadInput, ValuesOutsideTheRangeOrNotUnderstood)
     expectFailure({"--set", "Gain=loud", in(), out()}, kUsage, "invalid value \"loud\"");
     expectFailure({"--set", "TubeMode=maybe", in(), out()}, kUsage, "OFF / ON");
     expectFailure({"--set", "Channels=3", in(), out()}, kUsage, "out of range");
+    expectFailure({"--set", "Reverb=2", "--out", dir.path("demo")}, kUsage, "out of range");
 }
 
 TEST_F(RenderToolBadInput, BlockSizesOutsideOneTo65536)

@@ -18,6 +18,7 @@
 #include "tools/render/DemoAnalysis.h"
 #include "tools/render/DemoPerformance.h"
 #include "tools/render/HostSetup.h"
+#include "tools/render/ParameterBinding.h"
 #include "tools/render/RenderError.h"
 #include "tools/render/SignalStats.h"
 
@@ -101,6 +102,7 @@ int runDemo(const RenderOptions& options)
     PluginHost keeper;  // keeps the module loaded between the per-program instances
     loadEffect(keeper, module);
     const auto names = keeper.programNames();
+    for (const auto& assignment : options.settings) resolveSetting(keeper, assignment);  // fail before any file
     makeFolder(folder);
 
     const std::vector<double> dry = DemoPerformance::synthesize(kDemoRate, options.demoSeconds);
