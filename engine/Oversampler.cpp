@@ -19,7 +19,8 @@ inline __m128d allpassPaths(__m128d x, double* inputs, double* outputs) noexcept
     const double* c = Oversampler::allpassCoefficients.data();
     for (int k = 0; k < Oversampler::allpassCount; k += 2) {
         const __m128d y =
-            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(x, _mm_loadu_pd(outputs + k)), _mm_loadu_pd(c + k)), _mm_loadu_pd(inputs + k));
+            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(x, _mm_loadu_pd(outputs + k)), _mm_loadu_pd(c + k)),
+                       _mm_loadu_pd(inputs + k));
         _mm_storeu_pd(inputs + k, x);
         _mm_storeu_pd(outputs + k, y);
         x = y;
@@ -40,13 +41,15 @@ inline __m128d sanitise(__m128d x) noexcept
 
 // The FIR taps in reverse, so that a window read from oldest to newest meets
 // them in memory order.
-constexpr std::array<double, Oversampler::firLength> reversed(const std::array<double, Oversampler::firLength>& f)
+constexpr std::array<double, Oversampler::firLength> reversed(
+    const std::array<double, Oversampler::firLength>& f)
 {
     std::array<double, Oversampler::firLength> r{};
     for (int t = 0; t < Oversampler::firLength; ++t) r[t] = f[Oversampler::firLength - 1 - t];
     return r;
 }
-alignas(16) constexpr std::array<double, Oversampler::firLength> reversedTaps = reversed(Oversampler::firCoefficients);
+alignas(16) constexpr std::array<double, Oversampler::firLength> reversedTaps =
+    reversed(Oversampler::firCoefficients);
 
 }  // namespace
 
@@ -55,7 +58,7 @@ void Oversampler::up(double x, double out[factor]) noexcept
     // Each FIR phase passes about 1/4 of DC; 4 restores unit gain.
     const __m128d v = _mm_mul_pd(_mm_set1_pd(4.0), sanitise(_mm_set1_pd(x)));
     const __m128d p = allpassPaths(v, allpassInputs.data(), allpassOutputs.data());
-    const double p0 = _mm_cvtsd_f64(p);                     // the earlier 2x-rate sample
+    const double p0 = _mm_cvtsd_f64(p);                      // the earlier 2x-rate sample
     const double p1 = _mm_cvtsd_f64(_mm_unpackhi_pd(p, p));  // the later one
 
     // Reading upward from position goes back in time.
@@ -107,7 +110,7 @@ double Oversampler::down(const double in[factor]) noexcept
     // four short chains, read oldest first against the reversed taps.
     const int newest = (position + factor - 1) % ringSize + ringSize;
     const double* late = &history[newest - (firLength - 1)];  // ends at in[7]
-    const double* early = late - 4;                            // ends at in[3]
+    const double* early = late - 4;                           // ends at in[3]
     const double* taps = reversedTaps.data();
     __m128d late01 = _mm_setzero_pd(), late23 = _mm_setzero_pd();
     __m128d early01 = _mm_setzero_pd(), early23 = _mm_setzero_pd();

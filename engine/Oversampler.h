@@ -22,7 +22,8 @@ public:
     // object). Path 0 of the half-band uses the even-indexed allpass
     // coefficients, path 1 the odd-indexed ones; the FIR's four phases are
     // the taps k, k + 4, ..., k + 36.
-    static constexpr const std::array<double, allpassCount>& allpassCoefficients = resampling::allpassCoefficients;
+    static constexpr const std::array<double, allpassCount>& allpassCoefficients =
+        resampling::allpassCoefficients;
     static constexpr const std::array<double, firLength>& firCoefficients = resampling::firCoefficients;
 
     Oversampler() noexcept = default;

@@ -29,8 +29,9 @@ double WaveshaperTable::residual(double x, double w) noexcept
     // Voltage the first pair needs for that current: n·Vt·asinh(I / 2Is).
     const double u = current * 0.5 / firstPairSaturation;
     const double second = w - firstPairEmission * thermalVoltage * std::log(u + std::sqrt(u * u + 1.0));
-    const double drawn = 2.0 * secondPairSaturation * std::sinh(second / (secondPairEmission * thermalVoltage)) +
-                         second / loadResistance;
+    const double drawn =
+        2.0 * secondPairSaturation * std::sinh(second / (secondPairEmission * thermalVoltage)) +
+        second / loadResistance;
     return current - drawn;
 }
 

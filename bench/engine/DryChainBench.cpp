@@ -29,8 +29,9 @@ const std::vector<double>& guitar()
             const double env = std::exp(-6.0 * t);
             for (int ch = 0; ch < 2; ++ch) {
                 const double f = ch ? 110.0 : 82.41;
-                s[2 * n + ch] = 0.4 * env * (std::sin(2 * pi * f * t) + 0.5 * std::sin(4 * pi * f * t + 0.3) +
-                                             0.25 * std::sin(6 * pi * f * t + 1.1));
+                s[2 * n + ch] = 0.4 * env *
+                                (std::sin(2 * pi * f * t) + 0.5 * std::sin(4 * pi * f * t + 0.3) +
+                                 0.25 * std::sin(6 * pi * f * t + 1.1));
             }
         }
         return s;
@@ -84,7 +85,8 @@ void chain(benchmark::State& state, Setup setup)
         benchmark::DoNotOptimize(run(e, in, position, blockFrames));
         position = (position + blockFrames) % (frames - blockFrames);
     }
-    state.counters["rtf"] = benchmark::Counter(state.iterations() * blockFrames / rate, benchmark::Counter::kIsRate);
+    state.counters["rtf"] =
+        benchmark::Counter(state.iterations() * blockFrames / rate, benchmark::Counter::kIsRate);
 }
 
 // Process CPU time: the chain plus whatever the engine hands to other
@@ -113,7 +115,8 @@ void silenceAfterLoudInput(benchmark::State& state)
     // Ten seconds of silence first, so the timed part sits in the decayed tail.
     for (int b = 0; b < 10 * static_cast<int>(rate) / blockFrames; ++b) run(e, silence, 0, blockFrames);
     for (auto _ : state) benchmark::DoNotOptimize(run(e, silence, 0, blockFrames));
-    state.counters["rtf"] = benchmark::Counter(state.iterations() * blockFrames / rate, benchmark::Counter::kIsRate);
+    state.counters["rtf"] =
+        benchmark::Counter(state.iterations() * blockFrames / rate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(silenceAfterLoudInput)->MeasureProcessCPUTime();
 

@@ -249,7 +249,10 @@ int TriodeModel::supplyRange() const noexcept
     return r >= 2.0 ? 2 : static_cast<int>(r);
 }
 
-double TriodeModel::restCathodeVoltage() const noexcept { return restCathodeVoltages[supplyRange()][tubeType]; }
+double TriodeModel::restCathodeVoltage() const noexcept
+{
+    return restCathodeVoltages[supplyRange()][tubeType];
+}
 
 void TriodeModel::resetCathodes() noexcept
 {
@@ -359,7 +362,8 @@ void TriodeModel::rebuild() noexcept
     startAt(inputRange, cathodeSpan);
     solver.solve(s, inputRange - cathodeSpan, cathodeSpan);
     const double gHigh = s.cathode - cathodeSpan - cathodeSpan * cathodeDecay;
-    cathodeInputShift = ((fHigh - dLow) / ((fHigh - gHigh) * (1.0 / cathodeSpan))) * (1.0 / (2.0 * cathodeSpan));
+    cathodeInputShift =
+        ((fHigh - dLow) / ((fHigh - gHigh) * (1.0 / cathodeSpan))) * (1.0 / (2.0 * cathodeSpan));
 
     states[0] = saved;
 

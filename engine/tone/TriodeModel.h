@@ -76,7 +76,8 @@ public:
         // beyond ±15 V extrapolate).
         const PlateSegment& ps = plateSegments[_mm_cvtsi128_si32(j)];
         const __m128d fp = _mm_unpacklo_pd(f, f);
-        const __m128d plates = spline(_mm_load_pd(ps.p1), _mm_load_pd(ps.c), _mm_load_pd(ps.b), _mm_load_pd(ps.a), fp);
+        const __m128d plates =
+            spline(_mm_load_pd(ps.p1), _mm_load_pd(ps.c), _mm_load_pd(ps.b), _mm_load_pd(ps.a), fp);
         const double w = (15.0 - vk0) * (1.0 / 30.0);
         const __m128d shares = _mm_mul_pd(plates, _mm_set_pd(w, 1.0 - w));
         const double vp = _mm_cvtsd_f64(_mm_add_sd(shares, _mm_unpackhi_pd(shares, shares)));

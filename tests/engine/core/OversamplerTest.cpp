@@ -56,7 +56,8 @@ std::vector<double> referenceUp(const std::vector<double>& in)
     }
     std::vector<double> out(stuffed.size(), 0.0);
     for (size_t n = 0; n < out.size(); ++n)
-        for (int t = 0; t < Oversampler::firLength && t <= static_cast<int>(n); ++t) out[n] += fir[t] * stuffed[n - t];
+        for (int t = 0; t < Oversampler::firLength && t <= static_cast<int>(n); ++t)
+            out[n] += fir[t] * stuffed[n - t];
     return out;
 }
 
@@ -79,7 +80,8 @@ std::vector<double> referenceDown(const std::vector<double>& in8)
 std::vector<double> testSignal(int n)
 {
     std::vector<double> x(n);
-    for (int i = 0; i < n; ++i) x[i] = std::sin(0.37 * i) + 0.5 * std::cos(1.9 * i) + (i % 17 == 0 ? 1.0 : 0.0);
+    for (int i = 0; i < n; ++i)
+        x[i] = std::sin(0.37 * i) + 0.5 * std::cos(1.9 * i) + (i % 17 == 0 ? 1.0 : 0.0);
     return x;
 }
 
@@ -162,7 +164,8 @@ TEST(OversamplerRoundTrip, impulseRisesFromThreeSamplesAndPeaksAtNine)
         up.up(i == 0 ? 1.0 : 0.0, block);
         y.push_back(down.down(block));
     }
-    const auto peak = std::max_element(y.begin(), y.end(), [](double a, double b) { return std::fabs(a) < std::fabs(b); });
+    const auto peak =
+        std::max_element(y.begin(), y.end(), [](double a, double b) { return std::fabs(a) < std::fabs(b); });
     EXPECT_EQ(peak - y.begin(), 9);
     for (int i = 0; i < 3; ++i) EXPECT_LT(std::fabs(y[i]), 1e-7) << i;
     EXPECT_GT(std::fabs(y[3]), 1e-6);

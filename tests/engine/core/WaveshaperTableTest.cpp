@@ -9,7 +9,10 @@ using valvora::WaveshaperTable;
 
 namespace {
 
-const WaveshaperTable& table() { return WaveshaperTable::instance(); }
+const WaveshaperTable& table()
+{
+    return WaveshaperTable::instance();
+}
 
 // The clipper solved independently: parametrised by the second node's
 // voltage v2 instead of the first node's, each junction law used in its
@@ -53,7 +56,8 @@ TEST(WaveshaperTableCurve, everyPointSolvesTheClipperWithinTheBisectionWidth)
 TEST(WaveshaperTableCurve, startsAtZeroAndRisesMonotonically)
 {
     EXPECT_EQ(table().lookup(0.0), 0.0);
-    for (int k = 1; k < WaveshaperTable::pointCount; ++k) ASSERT_GT(table().point(k), table().point(k - 1)) << k;
+    for (int k = 1; k < WaveshaperTable::pointCount; ++k)
+        ASSERT_GT(table().point(k), table().point(k - 1)) << k;
     double previous = 0.0;
     for (double x = 1e-4; x < 16.0; x *= 1.001) {
         const double y = table().lookup(x);
@@ -65,7 +69,8 @@ TEST(WaveshaperTableCurve, startsAtZeroAndRisesMonotonically)
 TEST(WaveshaperTableCurve, smallSignalsSeeOnlyTheShuntResistor)
 {
     // Below conduction all input current flows through 470 kΩ: W ≈ x·470000/3300.
-    for (double x : {1e-4, 3e-4, 1e-3}) EXPECT_NEAR(table().lookup(x) / x, 470000.0 / 3300.0, 0.005 * 142.4) << x;
+    for (double x : {1e-4, 3e-4, 1e-3})
+        EXPECT_NEAR(table().lookup(x) / x, 470000.0 / 3300.0, 0.005 * 142.4) << x;
 }
 
 TEST(WaveshaperTableCurve, fifteenVoltsAndAboveGiveTheLastPointBelowTheSearchLimit)
@@ -80,7 +85,8 @@ TEST(WaveshaperTableCurve, fifteenVoltsAndAboveGiveTheLastPointBelowTheSearchLim
 
 TEST(WaveshaperTableLookup, breakpointsAndGridInputsReturnTheirPointsExactly)
 {
-    for (int i = 0; i <= 3; ++i) EXPECT_EQ(table().lookup(WaveshaperTable::breakpoints[i]), table().point(256 * i)) << i;
+    for (int i = 0; i <= 3; ++i)
+        EXPECT_EQ(table().lookup(WaveshaperTable::breakpoints[i]), table().point(256 * i)) << i;
     for (int k : {1, 77, 255, 257, 300, 511, 513, 700, 769, 1000, 1023})
         EXPECT_EQ(table().lookup(gridInput(k)), table().point(k)) << k;
 }

@@ -175,7 +175,7 @@ TEST(TriodeModelSettings, supplyRangeSwitchesAt200And300Volts)
         double supply;
         int range;
         double rest;
-    } cases[] = {{-50.0, 0, 1.58417516}, {0.0, 0, 1.58417516},   {199.99, 0, 1.58417516},
+    } cases[] = {{-50.0, 0, 1.58417516}, {0.0, 0, 1.58417516},    {199.99, 0, 1.58417516},
                  {200.0, 1, 2.66457249}, {299.99, 1, 2.66457249}, {300.0, 2, 3.75964222},
                  {350.0, 2, 3.75964222}, {1e6, 2, 3.75964222}};
     for (const auto& c : cases) {
@@ -240,9 +240,11 @@ TEST(TriodeModelProcess, followsTheCatmullRomReadingOfTheTables)
         const double vk0 = m.state(0).cathode;
         const double u = (x - vk0 * m.inputShiftValue() + 300) / 600;
         const double w = (15 - vk0) / 30;
-        const double vp = read(&TriodeModel::plateTableHighAt, u) * (1 - w) + read(&TriodeModel::plateTableLowAt, u) * w;
-        const double vk = read(&TriodeModel::cathodeTableAt, (x + vk0 * m.cathodeInputShiftValue() + 300) / 600) +
-                          vk0 * m.cathodeDecayValue() + vk0;
+        const double vp =
+            read(&TriodeModel::plateTableHighAt, u) * (1 - w) + read(&TriodeModel::plateTableLowAt, u) * w;
+        const double vk =
+            read(&TriodeModel::cathodeTableAt, (x + vk0 * m.cathodeInputShiftValue() + 300) / 600) +
+            vk0 * m.cathodeDecayValue() + vk0;
         // The dither (below 4.3e-10 V) and rounding are all that differ.
         ASSERT_NEAR(m.process(x, 0, 0), vp, 1e-6) << n;
         ASSERT_NEAR(m.state(0).cathode, vk, 1e-8) << n;

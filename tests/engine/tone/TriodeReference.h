@@ -68,7 +68,8 @@ public:
     static void solve(double a[3][3], double b[3])
     {
         double s[3];
-        for (int i = 0; i < 3; ++i) s[i] = std::max(std::fabs(a[i][0]), std::max(std::fabs(a[i][1]), std::fabs(a[i][2])));
+        for (int i = 0; i < 3; ++i)
+            s[i] = std::max(std::fabs(a[i][0]), std::max(std::fabs(a[i][1]), std::fabs(a[i][2])));
         for (int k = 0; k < 3; ++k) {
             int p = k;
             double best = -1;
