@@ -135,7 +135,12 @@ void ToneStackSetControls(benchmark::State& state)
 BENCHMARK(InputStageProcess);
 BENCHMARK(DriveStageProcess);
 BENCHMARK(DriveHighPassProcess);
-BENCHMARK(TubeStageProcess)->ArgNames({"drive", "saturated"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
+BENCHMARK(TubeStageProcess)
+    ->ArgNames({"drive", "saturated"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1});
 BENCHMARK(ToneStackProcess)->ArgName("variant")->Arg(0)->Arg(1);
 BENCHMARK(InputStageSetPeriod);
 BENCHMARK(DriveStageSetPeriod);

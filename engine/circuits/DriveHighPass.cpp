@@ -10,7 +10,10 @@ constexpr double dividerOffset = 31.303;
 constexpr double dividerSlope = 30.303;
 }  // namespace
 
-DriveHighPass::DriveHighPass() noexcept { update(1.0 / 44100.0, 0.5); }
+DriveHighPass::DriveHighPass() noexcept
+{
+    update(1.0 / 44100.0, 0.5);
+}
 
 void DriveHighPass::update(double period, double gain) noexcept
 {

@@ -81,7 +81,8 @@ void TubeStage::update(double period, double networkValue) noexcept
         model_.d = normalD;
     } else {
         const double g = networkValue;
-        model_.a << -(g * driveA00Slope + driveA00Offset) * driveA00Scale / g, driveCoupling, driveReturn, -driveReturn;
+        model_.a << -(g * driveA00Slope + driveA00Offset) * driveA00Scale / g, driveCoupling, driveReturn,
+            -driveReturn;
         model_.b << driveCoupling, -driveReturn;
         model_.c << -1.0, 0.0;
         model_.d = 1.0;

@@ -23,6 +23,8 @@ struct Voicing {
     double beta, gamma;
 };
 
+// One row per entry group, as the circuit's constants are tabulated.
+// clang-format off
 constexpr Voicing voicings[2] = {
     {50000.0,
      {683567036133.0, 707744936133.0, 119219900000.0},
@@ -57,8 +59,12 @@ constexpr Voicing voicings[2] = {
      -0.002127659574, 70922035450.0,
      -45269.3617, -93617.13361},
 };
+// clang-format on
 
-inline double quadratic(const double (&k)[3], double t) noexcept { return k[0] * t * t - k[1] * t - k[2]; }
+inline double quadratic(const double (&k)[3], double t) noexcept
+{
+    return k[0] * t * t - k[1] * t - k[2];
+}
 
 }  // namespace
 
@@ -104,9 +110,11 @@ void ToneStack::buildContinuous() noexcept
     SquareMatrix<7>& a = model_.a;
     a.setZero();
     if (variant_ == 0)
-        a(0, 0) = -3.57142857142857 * ((30628824501.0 * t * t - 31837719501.0 * t - 5429080000.0) * N + 2500.0 * K1) / QP;
+        a(0, 0) = -3.57142857142857 *
+                  ((30628824501.0 * t * t - 31837719501.0 * t - 5429080000.0) * N + 2500.0 * K1) / QP;
     else
-        a(0, 0) = -714.2857142 * ((61257649.0 * t * t - 63675439.0 * t - 10858160.0) * 212766.0 * m + 5.0 * K1) / QP;
+        a(0, 0) = -714.2857142 *
+                  ((61257649.0 * t * t - 63675439.0 * t - 10858160.0) * 212766.0 * m + 5.0 * K1) / QP;
     a(0, 1) = a(0, 3) = k.a01 * K2 / QP;
     a(0, 2) = k.a02 / Q;
     a(0, 4) = k.a04 * U / P;

@@ -24,7 +24,12 @@ Complex prototypeResponse(double gainValue, double hz, double rate)
 
 Complex measured(DriveHighPass& filter, double hz, int rate)
 {
-    return testing::measureSineResponse([&](double u) { filter.process(u, 0); return u; }, hz, rate, 2 * rate);
+    return testing::measureSineResponse(
+        [&](double u) {
+            filter.process(u, 0);
+            return u;
+        },
+        hz, rate, 2 * rate);
 }
 
 TEST(DriveHighPassCoefficients, ConstructorHoldsTheHalfGainSettingAt44100)
@@ -56,7 +61,8 @@ TEST(DriveHighPassResponse, FullGainPassesHighsAtUnityWithACornerNear103Hz)
     EXPECT_NEAR(std::abs(measured(filter, corner, rate)), std::sqrt(0.5), 1e-3);
     EXPECT_NEAR(std::abs(measured(filter, 8000.0, rate)), 1.0, 1e-3);
     for (double hz : {20.0, 103.0, 1000.0, 15000.0})
-        EXPECT_LT(testing::relativeError(measured(filter, hz, rate), prototypeResponse(1.0, hz, rate)), 1e-7) << hz;
+        EXPECT_LT(testing::relativeError(measured(filter, hz, rate), prototypeResponse(1.0, hz, rate)), 1e-7)
+            << hz;
 }
 
 TEST(DriveHighPassResponse, LowestGainAttenuatesHighsByAbout30dB)

@@ -25,7 +25,8 @@ ReferenceTaps referenceTaps(const DriveStage::Model& m, double rate)
     const Eigen::VectorXd bd = testing::taylorHoldIntegral(m.a, m.b, 1.0 / rate);
     const Complex quarter(0.0, 1.0);
     const double p0 = std::norm(testing::stateSpaceResponse(m.a, m.b, m.c, m.d, 0.0));
-    const double p1 = std::norm(testing::stateSpaceResponse(m.a, m.b, m.c, m.d, Complex(0.0, std::numbers::pi / 2.0 * rate)));
+    const double p1 = std::norm(
+        testing::stateSpaceResponse(m.a, m.b, m.c, m.d, Complex(0.0, std::numbers::pi / 2.0 * rate)));
     const double p2 = std::norm(testing::stateSpaceResponse(ad, bd, m.c, m.d, 1.0));
     const double p3 = std::norm(quarter) * std::norm(testing::stateSpaceResponse(ad, bd, m.c, m.d, quarter));
     const double k = p0 / p2, r = p1 / p3;
@@ -104,7 +105,11 @@ TEST(DriveStageResponse, SineResponseIsTheHeldNetworkTimesTheCorrection)
         const Complex want = testing::stateSpaceResponse(ad, bd, m.c, m.d, z) *
                              (stage.correctionCurrent() + stage.correctionPrevious() / z);
         const Complex got = testing::measureSineResponse(
-            [&](double u) { stage.process(u, 0); return u; }, hz, rate, rate / 10);
+            [&](double u) {
+                stage.process(u, 0);
+                return u;
+            },
+            hz, rate, rate / 10);
         EXPECT_LT(testing::relativeError(got, want), 1e-7) << hz;
     }
 }

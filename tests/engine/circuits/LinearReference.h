@@ -24,7 +24,10 @@ Complex stateSpaceResponse(const A& a, const B& b, const C& c, double d, Complex
     return y;
 }
 
-inline Complex jOmega(double hertz) { return Complex(0.0, 2.0 * std::numbers::pi * hertz); }
+inline Complex jOmega(double hertz)
+{
+    return Complex(0.0, 2.0 * std::numbers::pi * hertz);
+}
 
 inline Complex unitCircle(double hertz, double rate)
 {
@@ -64,10 +67,14 @@ Complex measureSineResponse(Process&& process, double hertz, int rate, int settl
     const double w = 2.0 * std::numbers::pi * hertz / rate;
     for (int n = 0; n < settle; ++n) process(amplitude * std::sin(w * n));
     Complex sum = 0.0;
-    for (int n = settle; n < settle + rate; ++n) sum += process(amplitude * std::sin(w * n)) * std::polar(1.0, -w * n);
+    for (int n = settle; n < settle + rate; ++n)
+        sum += process(amplitude * std::sin(w * n)) * std::polar(1.0, -w * n);
     return Complex(0.0, 2.0) * sum / (double(rate) * amplitude);
 }
 
-inline double relativeError(Complex got, Complex want) { return std::abs(got - want) / std::abs(want); }
+inline double relativeError(Complex got, Complex want)
+{
+    return std::abs(got - want) / std::abs(want);
+}
 
 }  // namespace valvora::testing

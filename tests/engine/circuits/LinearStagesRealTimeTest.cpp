@@ -49,21 +49,51 @@ void* operator new(std::size_t size)
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
 void* operator new(std::size_t size, std::align_val_t align)
 {
     ++allocations;
     return alignedAllocate(size, static_cast<std::size_t>(align));
 }
-void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { alignedRelease(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { alignedRelease(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { alignedRelease(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { alignedRelease(p); }
+void* operator new[](std::size_t size, std::align_val_t align)
+{
+    return operator new(size, align);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    alignedRelease(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    alignedRelease(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    alignedRelease(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    alignedRelease(p);
+}
 
 namespace valvora {
 namespace {

@@ -127,7 +127,8 @@ TEST(Bilinear, EqualsTheContinuousResponseAtTheWarpedFrequency)
     for (double hz : {20.0, 440.0, 3000.0, 15000.0}) {
         const double warped = (2.0 / t) * std::tan(std::numbers::pi * hz * t) / (2.0 * std::numbers::pi);
         const Complex want = stateSpaceResponse(seven.a, seven.b, seven.c, seven.d, testing::jOmega(warped));
-        EXPECT_LT(testing::relativeError(discreteResponse(dm, testing::unitCircle(hz, rate)), want), 1e-10) << hz;
+        EXPECT_LT(testing::relativeError(discreteResponse(dm, testing::unitCircle(hz, rate)), want), 1e-10)
+            << hz;
     }
 }
 

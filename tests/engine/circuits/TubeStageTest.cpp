@@ -127,7 +127,8 @@ TEST(TubeStageSmallSignal, NormalStageRunsFromUnityAtDcToAboutThirtyUp)
     const double r = s.smallSignalGain(), d = s.continuous().d;
     EXPECT_NEAR(std::abs(closedLoop(s, 0.0, rate)), r / (1.0 + r), 1e-9);
     EXPECT_NEAR(r / (1.0 + r * d), 30.3, 0.1);
-    EXPECT_LT(testing::relativeError(smallSignalResponse(s, 15000.0, rate), closedLoop(s, 15000.0, rate)), 1e-6);
+    EXPECT_LT(testing::relativeError(smallSignalResponse(s, 15000.0, rate), closedLoop(s, 15000.0, rate)),
+              1e-6);
 }
 
 TEST(TubeStageSettling, SilenceSettlesSlowlyTowardsTheBiasPoint)
@@ -261,7 +262,10 @@ TEST(TubeStageVoicing, OnMakesTheCurveAsymmetricAndAddsEvenHarmonics)
     EXPECT_EQ(drive.smallSignalGain(), 1000.0);
 }
 
-double oneUlp(double x) { return std::nextafter(std::abs(x), HUGE_VAL) - std::abs(x); }
+double oneUlp(double x)
+{
+    return std::nextafter(std::abs(x), HUGE_VAL) - std::abs(x);
+}
 
 TEST(TubeStageVoicing, RoundTripRestoresTheSymmetricCurve)
 {

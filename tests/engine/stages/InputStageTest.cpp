@@ -58,7 +58,11 @@ TEST(InputStageResponse, PassesFiveKilohertzAtTheFeedThroughGainWithASmallLead)
     const int rate = 44100;
     InputStage stage = stageAt(rate);
     const Complex h = testing::measureSineResponse(
-        [&](double u) { stage.process(u, 0); return u; }, 5000.0, rate, rate / 2);
+        [&](double u) {
+            stage.process(u, 0);
+            return u;
+        },
+        5000.0, rate, rate / 2);
     EXPECT_NEAR(std::abs(h), passBandGain, 0.01 * passBandGain);
     const double leadDegrees = std::arg(h) * 180.0 / std::numbers::pi;
     EXPECT_GT(leadDegrees, 0.5);
@@ -74,7 +78,11 @@ TEST(InputStageResponse, AttenuatesTenHertzBelowATenth)
     const int rate = 44100;
     InputStage stage = stageAt(rate);
     const Complex h = testing::measureSineResponse(
-        [&](double u) { stage.process(u, 0); return u; }, 10.0, rate, rate);
+        [&](double u) {
+            stage.process(u, 0);
+            return u;
+        },
+        10.0, rate, rate);
     EXPECT_LT(std::abs(h), 0.1);
     EXPECT_GT(std::abs(h), 0.01);
     EXPECT_LT(testing::relativeError(h, heldResponse(stage.continuous(), 10.0, rate)), 1e-6);

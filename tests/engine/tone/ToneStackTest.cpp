@@ -46,7 +46,8 @@ TEST(ToneStackShape, MiddlePositionsScoopTheMidsAndVariantOneLessSo)
         EXPECT_GT(analogueGain(*stack, 1.0), 1.5 * minimum) << stack->variant();
     }
     EXPECT_NEAR(analogueGain(v0, 0.0), analogueGain(v1, 0.0), 1e-8 * analogueGain(v0, 0.0));
-    EXPECT_GT(analogueGain(v1, 1000.0) / analogueGain(v1, 0.0), analogueGain(v0, 1000.0) / analogueGain(v0, 0.0));
+    EXPECT_GT(analogueGain(v1, 1000.0) / analogueGain(v1, 0.0),
+              analogueGain(v0, 1000.0) / analogueGain(v0, 0.0));
     EXPECT_GT(analogueGain(v1, 10000.0), analogueGain(v0, 10000.0));
 }
 
@@ -88,7 +89,8 @@ TEST(ToneStackDiscrete, MatchesTheAnalogueResponseAtTheWarpedFrequency)
             const double warped = rate * std::tan(std::numbers::pi * hz / rate) / std::numbers::pi;
             const ToneStack::Model& m = stack.continuous();
             const Complex want = testing::stateSpaceResponse(m.a, m.b, m.c, m.d, testing::jOmega(warped));
-            EXPECT_LT(testing::relativeError(discreteResponse(stack, hz, rate), want), 1e-8) << rate << " " << hz;
+            EXPECT_LT(testing::relativeError(discreteResponse(stack, hz, rate), want), 1e-8)
+                << rate << " " << hz;
         }
     }
     // At 44.1 kHz the discrete 10 kHz is the analogue 12.1 kHz.
@@ -103,8 +105,12 @@ TEST(ToneStackDiscrete, ProcessingFollowsTheDiscreteTransferFunction)
     const int rate = 48000;
     ToneStack stack = stackAt(0, 0.7, 0.4, 0.3, rate);
     for (double hz : {100.0, 1000.0, 8000.0}) {
-        const Complex got =
-            testing::measureSineResponse([&](double u) { stack.process(u, 1); return u; }, hz, rate, rate / 4);
+        const Complex got = testing::measureSineResponse(
+            [&](double u) {
+                stack.process(u, 1);
+                return u;
+            },
+            hz, rate, rate / 4);
         EXPECT_LT(testing::relativeError(got, discreteResponse(stack, hz, rate)), 1e-7) << hz;
     }
 }
