@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Threading.h"
+#include "tests/convolution/ThreadBaseline.h"
 #include "tests/convolution/DirectConvolution.h"
 
 namespace valvora {
@@ -133,7 +134,7 @@ TEST(LongConvolver, reloadingWhileRunningStartsAgainFromSilence)
 
 TEST(LongConvolver, runsSevenWorkersFromLoadUntilDestructionAndLeavesNone)
 {
-    const int before = platform::processThreadCount();
+    const int before = testing::settledThreadCount();
     {
         LongConvolver c;
         EXPECT_EQ(c.runningWorkers(), 0);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Threading.h"
+#include "tests/convolution/ThreadBaseline.h"
 #include "tests/convolution/DirectConvolution.h"
 
 namespace valvora {
@@ -95,7 +96,7 @@ TEST(ShortConvolver, reloadingWhileRunningStartsAgainFromSilence)
 
 TEST(ShortConvolver, runsOneWorkerFromLoadToDestruction)
 {
-    const int before = platform::processThreadCount();
+    const int before = testing::settledThreadCount();
     {
         ShortConvolver c;
         EXPECT_FALSE(c.workerRunning());

@@ -9,6 +9,7 @@
 
 #include "engine/AmpEngine.h"
 #include "platform/Threading.h"
+#include "tests/convolution/ThreadBaseline.h"
 
 namespace valvora {
 namespace {
@@ -40,7 +41,7 @@ void play(AmpEngine& engine, int frames)
 
 TEST(EngineThreads, anEngineRunsEighteenWorkersAndLeavesNoneBehind)
 {
-    const int before = platform::processThreadCount();
+    const int before = testing::settledThreadCount();
     {
         AmpEngine engine;
         EXPECT_EQ(platform::processThreadCount(), before + workersPerEngine);
@@ -50,7 +51,7 @@ TEST(EngineThreads, anEngineRunsEighteenWorkersAndLeavesNoneBehind)
 
 TEST(EngineThreads, twoHundredLifetimesLeaveThreadsAndDescriptorsAsTheyWere)
 {
-    const int threads = platform::processThreadCount();
+    const int threads = testing::settledThreadCount();
     const int descriptors = openDescriptors();
     const double rates[] = {44100.0, 48000.0, 96000.0, 32000.0, 192000.0};
     for (int cycle = 0; cycle < 200; ++cycle) {
@@ -71,7 +72,7 @@ TEST(EngineThreads, twoHundredLifetimesLeaveThreadsAndDescriptorsAsTheyWere)
 
 TEST(EngineThreads, destructionWithTheLongestBlocksInFlightEndsEveryWorker)
 {
-    const int before = platform::processThreadCount();
+    const int before = testing::settledThreadCount();
     {
         AmpEngine engine;
         engine.setReverb(1.0);
@@ -86,7 +87,7 @@ TEST(EngineThreads, destructionWithTheLongestBlocksInFlightEndsEveryWorker)
 
 TEST(EngineThreads, rateChangesBetweenFamiliesRestartTheCabinetWorkersInPlace)
 {
-    const int before = platform::processThreadCount();
+    const int before = testing::settledThreadCount();
     AmpEngine engine;
     engine.setSpeakerSim(true);
     for (double rate : {48000.0, 44100.0, 96000.0, 88200.0, 192000.0, 11025.0}) {
