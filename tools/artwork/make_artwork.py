@@ -48,7 +48,14 @@ def big(w, h, mode="RGBA", fill=(0, 0, 0, 0)):
 
 
 def small(img):
-    return img.resize((img.width // S, img.height // S), Image.LANCZOS)
+    out = img.resize((img.width // S, img.height // S), Image.LANCZOS)
+    if out.mode != "RGBA":
+        return out
+    # The filter's faint ringing would leave near-invisible haze around a
+    # sprite (and light the knob outside its scale): cut it to clear.
+    px = np.asarray(out).copy()
+    px[px[..., 3] < 3] = 0
+    return Image.fromarray(px, "RGBA")
 
 
 def sc(*v):
