@@ -220,28 +220,42 @@ void FftPlan::buildOrder()
     }
 }
 
+// Stages on blocks larger than the cache-friendly size run across the whole
+// array; below it, each block is taken through all its remaining stages before
+// the next one, so that it stays in the first-level cache.
 void FftPlan::runStagesForward() noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
-    for (int s = 0; s < stageCount_; ++s) {
-        if (stages_[s].radix == 4)
-            radix4Forward(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
-        else
-            radix2Forward(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
+    int s = 0;
+    for (; s < stageCount_ && stages_[s].radix * stages_[s].quarter > cacheBlock; ++s)
+        runStage(s, re, im, m_, false);
+    const int block = s < stageCount_ ? stages_[s].radix * stages_[s].quarter : m_;
+    for (int base = 0; base < m_; base += block) {
+        for (int t = s; t < stageCount_; ++t) runStage(t, re + base, im + base, block, false);
+        finalForward(re + base, im + base, block);
     }
-    finalForward(re, im, m_);
 }
 
 void FftPlan::runStagesInverse() noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
-    finalInverse(re, im, m_);
-    for (int s = stageCount_ - 1; s >= 0; --s) {
-        if (stages_[s].radix == 4)
-            radix4Inverse(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
-        else
-            radix2Inverse(re, im, m_, stages_[s].quarter, stages_[s].twiddles);
+    int s = 0;
+    while (s < stageCount_ && stages_[s].radix * stages_[s].quarter > cacheBlock) ++s;
+    const int block = s < stageCount_ ? stages_[s].radix * stages_[s].quarter : m_;
+    for (int base = 0; base < m_; base += block) {
+        finalInverse(re + base, im + base, block);
+        for (int t = stageCount_ - 1; t >= s; --t) runStage(t, re + base, im + base, block, true);
     }
+    for (int t = s - 1; t >= 0; --t) runStage(t, re, im, m_, true);
+}
+
+void FftPlan::runStage(int s, float* re, float* im, int length, bool inverse) const noexcept
+{
+    const Stage& st = stages_[s];
+    if (st.radix == 4)
+        (inverse ? radix4Inverse : radix4Forward)(re, im, length, st.quarter, st.twiddles);
+    else
+        (inverse ? radix2Inverse : radix2Forward)(re, im, length, st.quarter, st.twiddles);
 }
 
 void FftPlan::forward(const float* in, float* out) noexcept

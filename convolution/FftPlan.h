@@ -32,6 +32,9 @@ private:
     void buildOrder();
     void runStagesForward() noexcept;
     void runStagesInverse() noexcept;
+    void runStage(int stage, float* re, float* im, int length, bool inverse) const noexcept;
+    // Complex points per block that stay in the first-level cache (4 KiB).
+    static constexpr int cacheBlock = 512;
     void untangle(float* spectrum) const noexcept;
     // The imaginary half of the work buffer sits a little past M floats so
     // that real and imaginary streams never share 4 KiB address aliases.

@@ -1,0 +1,142 @@
+// ShortConvolver and LongConvolver against zita-convolver at its smallest
+// partition (64 samples) on the same responses, in one run. Each iteration
+// convolves one second of noise at 48 kHz. Counters, per sample:
+//   audio_ns   CPU time of the calling (audio) thread
+//   worker_ns  CPU time of every other thread of the process (the workers)
+//   total_ns   both
+// and, per 64-sample block of audio-thread wall time, the median, the
+// worst and their ratio (spikes). zita adds 64 samples of latency; ours none.
+#include <benchmark/benchmark.h>
+#include <sched.h>
+#include <time.h>
+#include <zita-convolver.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "convolution/LongConvolver.h"
+#include "convolution/ShortConvolver.h"
+
+namespace {
+
+constexpr int rate = 48000;
+constexpr int block = 64;
+
+double cpuSeconds(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return t.tv_sec + 1e-9 * t.tv_nsec;
+}
+
+std::vector<float> noise(int n, unsigned seed, float decayTaps = 0.0f)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> v(n);
+    for (int i = 0; i < n; ++i) v[i] = dist(rng) * (decayTaps > 0 ? std::exp(-i / decayTaps) : 1.0f);
+    return v;
+}
+
+struct Meter {
+    double audio = 0.0, process = 0.0;
+    std::vector<double> blockNs;
+    double audioStart = 0.0, processStart = 0.0;
+    void begin()
+    {
+        audioStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        processStart = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    }
+    void end()
+    {
+        audio += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - audioStart;
+        process += cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart;
+    }
+    void report(benchmark::State& state, double samples)
+    {
+        state.counters["audio_ns"] = 1e9 * audio / samples;
+        state.counters["worker_ns"] = 1e9 * (process - audio) / samples;
+        state.counters["total_ns"] = 1e9 * process / samples;
+        std::sort(blockNs.begin(), blockNs.end());
+        const double median = blockNs[blockNs.size() / 2], worst = blockNs.back();
+        state.counters["block_median_ns"] = median;
+        state.counters["block_p999_ns"] = blockNs[blockNs.size() * 999 / 1000];
+        state.counters["block_worst_ns"] = worst;
+        state.counters["worst_over_median"] = worst / median;
+    }
+};
+
+template <typename Convolver>
+void ours(benchmark::State& state, int irLength)
+{
+    Convolver c;
+    const auto ir = noise(irLength, 1, irLength / 6.0f);
+    c.load(ir.data());
+    const auto x = noise(rate, 2);
+    Meter meter;
+    meter.blockNs.reserve(state.max_iterations * rate / block + 16);
+    float sink = 0.0f;
+    for (auto _ : state) {
+        meter.begin();
+        for (int b = 0; b < rate; b += block) {
+            const auto t0 = std::chrono::steady_clock::now();
+            for (int i = 0; i < block; ++i) sink += c.process(x[b + i]);
+            meter.blockNs.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
+        }
+        meter.end();
+    }
+    benchmark::DoNotOptimize(sink);
+    meter.report(state, double(state.iterations()) * rate);
+}
+
+void zita(benchmark::State& state, int irLength)
+{
+    Convproc conv;
+    const int maxPart = irLength >= 8192 ? 8192 : irLength;
+    if (conv.configure(1, 1, irLength, block, block, maxPart, 0.0f) != 0) {
+        state.SkipWithError("configure failed");
+        return;
+    }
+    auto ir = noise(irLength, 1, irLength / 6.0f);
+    conv.impdata_create(0, 0, 1, ir.data(), 0, irLength);
+    if (conv.start_process(0, SCHED_OTHER) != 0) {
+        state.SkipWithError("start_process failed");
+        return;
+    }
+    const auto x = noise(rate, 2);
+    Meter meter;
+    meter.blockNs.reserve(state.max_iterations * rate / block + 16);
+    float sink = 0.0f;
+    for (auto _ : state) {
+        meter.begin();
+        for (int b = 0; b < rate; b += block) {
+            const auto t0 = std::chrono::steady_clock::now();
+            std::copy(x.begin() + b, x.begin() + b + block, conv.inpdata(0));
+            conv.process(true);
+            sink += conv.outdata(0)[block - 1];
+            meter.blockNs.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
+        }
+        meter.end();
+    }
+    conv.stop_process();
+    while (!conv.check_stop()) sched_yield();
+    conv.cleanup();
+    benchmark::DoNotOptimize(sink);
+    meter.report(state, double(state.iterations()) * rate);
+}
+
+void longOurs(benchmark::State& s) { ours<valvora::LongConvolver>(s, valvora::LongConvolver::length); }
+void longZita(benchmark::State& s) { zita(s, valvora::LongConvolver::length); }
+void shortOurs(benchmark::State& s) { ours<valvora::ShortConvolver>(s, valvora::ShortConvolver::length); }
+void shortZita(benchmark::State& s) { zita(s, valvora::ShortConvolver::length); }
+
+}  // namespace
+
+BENCHMARK(longOurs)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(longZita)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(shortOurs)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(shortZita)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
