@@ -26,13 +26,15 @@ struct ContinuousModel {
 
 // The largest input magnitude a linear stage takes in, some 600 dB above full
 // scale: no real signal comes near it. It keeps every state finite for any
-// finite input (a state that once overflows stays inf or NaN for good) and
-// bounds how long a stage needs to forget an absurd burst.
+// input (a state that once overflows stays inf or NaN for good) and bounds how
+// long a stage needs to forget an absurd burst. The infinities are held at the
+// limit; a NaN, which the engine removes before any stage, counts as silence.
 inline constexpr double stageInputLimit = 1e30;
 
 inline double limitInput(double u) noexcept
 {
-    return u < -stageInputLimit ? -stageInputLimit : (u > stageInputLimit ? stageInputLimit : u);
+    return u > stageInputLimit ? stageInputLimit
+                               : (u < -stageInputLimit ? -stageInputLimit : (u == u ? u : 0.0));
 }
 
 // The discrete model and one state per audio channel. Audio thread only;

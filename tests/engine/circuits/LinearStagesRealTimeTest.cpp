@@ -162,16 +162,16 @@ bool statesFinite(const Stages& s)
     return ok;
 }
 
-TEST(LinearStagesRealTime, HugeFiniteInputsLeaveFiniteStatesAndNormalAudioReturns)
+TEST(LinearStagesRealTime, HugeAndNonFiniteInputsLeaveFiniteStatesAndNormalAudioReturns)
 {
     auto hit = std::make_unique<Stages>();
     auto clean = std::make_unique<Stages>();
     const double rate = 48000.0;
     hit->update(rate, 0.6);
     clean->update(rate, 0.6);
-    const double bursts[] = {1e30, -1e30, 1e300, -DBL_MAX, DBL_MAX, 1.0, -1.0};
+    const double bursts[] = {1e30, -1e30, 1e300, -DBL_MAX, DBL_MAX, HUGE_VAL, std::nan(""), 1.0, -1.0};
     double out[7], reference[7];
-    for (int n = 0; n < 7 * 4800; ++n) {
+    for (int n = 0; n < 9 * 4800; ++n) {
         const double x = (n / 24) % 2 ? bursts[n / 4800] : -bursts[n / 4800];  // square waves
         hit->process(x, n & 1, out);
         for (double y : out) ASSERT_TRUE(std::isfinite(y)) << n;
