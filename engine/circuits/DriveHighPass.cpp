@@ -1,5 +1,7 @@
 #include "engine/circuits/DriveHighPass.h"
 
+#include <cmath>
+
 namespace valvora {
 
 namespace {
@@ -21,11 +23,18 @@ void DriveHighPass::update(double period, double gain) noexcept
     const double sigma = -fullGainPole * g;
     const double k = 2.0 / period;
     const double m = 1.0 / (k - sigma);
-    p0_ = (k + sigma) * m;
-    p1_ = 2.0 * sigma * m;
+    const double p0 = (k + sigma) * m;
+    const double p1 = 2.0 * sigma * m;
     // Equal in exact arithmetic; each keeps its own rounding.
-    p2_ = m * g * k;
-    p3_ = m * g * sigma + g;
+    const double p2 = m * g * k;
+    const double p3 = m * g * sigma + g;
+    // A degenerate period or gain keeps the last sound coefficients: one
+    // non-finite coefficient would make the state NaN for good.
+    if (!(std::isfinite(p0) && std::isfinite(p1) && std::isfinite(p2) && std::isfinite(p3))) return;
+    p0_ = p0;
+    p1_ = p1;
+    p2_ = p2;
+    p3_ = p3;
 }
 
 }  // namespace valvora

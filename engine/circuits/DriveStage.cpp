@@ -51,7 +51,7 @@ void DriveStage::setPeriod(double period) noexcept
 {
     if (!(period < period_ || period > period_)) return;
     period_ = period;
-    zeroOrderHold(model_, period, discrete_);
+    if (!zeroOrderHold(model_, period, discrete_)) return;
     correctionCurrent_ = 1.0;
     correctionPrevious_ = 0.0;
 
@@ -71,8 +71,15 @@ void DriveStage::setPeriod(double period) noexcept
     const double r = p1 / p3;
     const double x = 2.0 * r * r - 1.0;
     const double s = x >= 0.0 ? 1.0 + std::sqrt(x) : std::sqrt(1.0 - x);
-    correctionCurrent_ = s * k * 0.5;
-    correctionPrevious_ = k - correctionCurrent_;
+    const double g = s * k * 0.5;
+    if (!(std::isfinite(g) && std::isfinite(k))) {
+        // Only a degenerate period gets here; an uncorrected network is sound.
+        correctionCurrent_ = 1.0;
+        correctionPrevious_ = 0.0;
+        return;
+    }
+    correctionCurrent_ = g;
+    correctionPrevious_ = k - g;
 }
 
 }  // namespace valvora

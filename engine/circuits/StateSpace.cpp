@@ -1,6 +1,7 @@
 #include "engine/circuits/StateSpace.h"
 
 #include <Eigen/LU>
+#include <cmath>
 #include <unsupported/Eigen/MatrixFunctions>
 
 namespace valvora {
@@ -46,36 +47,47 @@ SquareMatrix<N> resolventOf(const SquareMatrix<N>& m) noexcept
 }  // namespace
 
 template <int N>
-void zeroOrderHold(const ContinuousModel<N>& model, double period, DiscreteModel<N>& out) noexcept
+bool zeroOrderHold(const ContinuousModel<N>& model, double period, DiscreteModel<N>& out) noexcept
 {
     const SquareMatrix<N> scaled = model.a * period;
-    out.ad = scaled.exp();
+    const SquareMatrix<N> ad = scaled.exp();
     const SquareMatrix<N> inv = closedFormInverse(model.a);
-    const SquareMatrix<N> integral = inv * (out.ad - SquareMatrix<N>::Identity());
-    out.bd = integral * model.b;
+    const SquareMatrix<N> integral = inv * (ad - SquareMatrix<N>::Identity());
+    const ColumnVector<N> bd = integral * model.b;
+    if (!(ad.allFinite() && bd.allFinite() && model.c.allFinite() && std::isfinite(model.d))) return false;
+    out.ad = ad;
+    out.bd = bd;
     out.cd = model.c;
     out.dd = model.d;
+    return true;
 }
 
 template <int N>
-void bilinear(const ContinuousModel<N>& model, double period, SquareMatrix<N>& resolvent,
+bool bilinear(const ContinuousModel<N>& model, double period, SquareMatrix<N>& resolvent,
               DiscreteModel<N>& out) noexcept
 {
     const double k = 2.0 / period;
     const SquareMatrix<N> kI = k * SquareMatrix<N>::Identity();
-    resolvent = resolventOf<N>(kI - model.a);
-    out.ad = (kI + model.a) * resolvent;
-    out.bd = (2.0 * resolvent) * model.b;
+    const SquareMatrix<N> inverse = resolventOf<N>(kI - model.a);
+    const SquareMatrix<N> ad = (kI + model.a) * inverse;
+    const ColumnVector<N> bd = (2.0 * inverse) * model.b;
     // The row c·(k·I − a)⁻¹ serves both: unscaled for the feed-through, then
     // scaled by k for the state read-out.
-    const Eigen::Matrix<double, 1, N> row = model.c.transpose() * resolvent;
-    out.dd = row.dot(model.b.transpose()) + model.d;
-    out.cd = k * row.transpose();
+    const Eigen::Matrix<double, 1, N> row = model.c.transpose() * inverse;
+    const double dd = row.dot(model.b.transpose()) + model.d;
+    const ColumnVector<N> cd = k * row.transpose();
+    if (!(ad.allFinite() && bd.allFinite() && cd.allFinite() && std::isfinite(dd))) return false;
+    resolvent = inverse;
+    out.ad = ad;
+    out.bd = bd;
+    out.cd = cd;
+    out.dd = dd;
+    return true;
 }
 
-template void zeroOrderHold<2>(const ContinuousModel<2>&, double, DiscreteModel<2>&) noexcept;
-template void zeroOrderHold<3>(const ContinuousModel<3>&, double, DiscreteModel<3>&) noexcept;
-template void bilinear<2>(const ContinuousModel<2>&, double, SquareMatrix<2>&, DiscreteModel<2>&) noexcept;
-template void bilinear<7>(const ContinuousModel<7>&, double, SquareMatrix<7>&, DiscreteModel<7>&) noexcept;
+template bool zeroOrderHold<2>(const ContinuousModel<2>&, double, DiscreteModel<2>&) noexcept;
+template bool zeroOrderHold<3>(const ContinuousModel<3>&, double, DiscreteModel<3>&) noexcept;
+template bool bilinear<2>(const ContinuousModel<2>&, double, SquareMatrix<2>&, DiscreteModel<2>&) noexcept;
+template bool bilinear<7>(const ContinuousModel<7>&, double, SquareMatrix<7>&, DiscreteModel<7>&) noexcept;
 
 }  // namespace valvora

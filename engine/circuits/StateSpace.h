@@ -74,15 +74,20 @@ struct DiscreteModel {
 SquareMatrix<2> closedFormInverse(const SquareMatrix<2>& m) noexcept;
 SquareMatrix<3> closedFormInverse(const SquareMatrix<3>& m) noexcept;
 
+// Both rules replace only the coefficients, never the states. Should a period
+// or model give non-finite coefficients (a period of 0 or infinity, a
+// singular circuit), they keep the previous ones and return false: one
+// non-finite coefficient would turn the states into NaN for good.
+
 // Zero-order hold for period T: ad = e^(a·T), bd = (a⁻¹·(ad − I))·b, cd = c,
-// dd = d. Keeps the continuous DC gain exactly. States are left untouched.
+// dd = d. Keeps the continuous DC gain exactly.
 template <int N>
-void zeroOrderHold(const ContinuousModel<N>& model, double period, DiscreteModel<N>& out) noexcept;
+bool zeroOrderHold(const ContinuousModel<N>& model, double period, DiscreteModel<N>& out) noexcept;
 
 // Bilinear transform for period T with k = 2/T. The resolvent (k·I − a)⁻¹ is
-// returned for callers that keep it. States are left untouched.
+// returned for callers that keep it.
 template <int N>
-void bilinear(const ContinuousModel<N>& model, double period, SquareMatrix<N>& resolvent,
+bool bilinear(const ContinuousModel<N>& model, double period, SquareMatrix<N>& resolvent,
               DiscreteModel<N>& out) noexcept;
 
 }  // namespace valvora

@@ -1,7 +1,5 @@
 #include "engine/tone/ToneStack.h"
 
-#include <cmath>
-
 namespace valvora {
 
 namespace {
@@ -156,20 +154,9 @@ void ToneStack::buildContinuous() noexcept
 
 void ToneStack::discretise() noexcept
 {
-    // A singular circuit (middle at exactly 1) or a non-finite setting would
-    // give non-finite coefficients, which would poison the states for good:
-    // keep the last sound coefficients instead.
-    const DiscreteModel<7> previous = discrete_;
-    const SquareMatrix<7> previousResolvent = resolvent_;
+    // A middle position of exactly 1 (a singular circuit) or a non-finite
+    // setting leaves the last sound coefficients in place.
     bilinear(model_, period_, resolvent_, discrete_);
-    if (!(discrete_.ad.allFinite() && discrete_.bd.allFinite() && discrete_.cd.allFinite() &&
-          std::isfinite(discrete_.dd))) {
-        discrete_.ad = previous.ad;
-        discrete_.bd = previous.bd;
-        discrete_.cd = previous.cd;
-        discrete_.dd = previous.dd;
-        resolvent_ = previousResolvent;
-    }
 }
 
 }  // namespace valvora

@@ -51,6 +51,17 @@ TEST(DriveHighPassCoefficients, FeedForwardTapsAgreeAtEveryRateAndGain)
         }
 }
 
+TEST(DriveHighPassCoefficients, DegenerateUpdatesKeepTheLastSoundOnes)
+{
+    DriveHighPass filter;
+    filter.update(1.0 / 48000.0, 0.7);
+    const double p0 = filter.p0(), p3 = filter.p3();
+    filter.update(0.0, 0.7);
+    filter.update(std::nan(""), 0.7);
+    EXPECT_EQ(filter.p0(), p0);
+    EXPECT_EQ(filter.p3(), p3);
+}
+
 TEST(DriveHighPassResponse, FullGainPassesHighsAtUnityWithACornerNear103Hz)
 {
     const int rate = 44100;

@@ -129,6 +129,16 @@ TEST(DriveStagePeriod, RecomputesOnlyOnARealChange)
     EXPECT_EQ(stage.discrete().ad, ad);
 }
 
+TEST(DriveStagePeriod, ADegeneratePeriodKeepsTheLastSoundCoefficients)
+{
+    DriveStage stage = stageAt(44100.0);
+    const double g = stage.correctionCurrent();
+    const auto ad = stage.discrete().ad;
+    stage.setPeriod(HUGE_VAL);
+    EXPECT_EQ(stage.discrete().ad, ad);
+    EXPECT_EQ(stage.correctionCurrent(), g);
+}
+
 TEST(DriveStageChannels, KeepStateAndPreviousOutputApart)
 {
     DriveStage stage = stageAt(44100.0);

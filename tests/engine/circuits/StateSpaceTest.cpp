@@ -148,6 +148,28 @@ TEST(Bilinear, FirstOrderModelGivesTheTextbookCoefficients)
     EXPECT_DOUBLE_EQ(dm.dd, 1.0 / (k - alpha));
 }
 
+TEST(Discretisation, DegeneratePeriodsKeepThePreviousCoefficients)
+{
+    DiscreteModel<3> held;
+    ASSERT_TRUE(zeroOrderHold(thirdOrderChain(), 1.0 / 44100.0, held));
+    const DiscreteModel<3> before = held;
+    EXPECT_FALSE(zeroOrderHold(thirdOrderChain(), HUGE_VAL, held));
+    EXPECT_EQ(held.ad, before.ad);
+    EXPECT_EQ(held.bd, before.bd);
+
+    DiscreteModel<7> warped;
+    SquareMatrix<7> resolvent;
+    ASSERT_TRUE(bilinear(sevenStateModel(), 1.0 / 44100.0, resolvent, warped));
+    const DiscreteModel<7> kept = warped;
+    const SquareMatrix<7> keptResolvent = resolvent;
+    for (double period : {0.0, std::nan("")}) {
+        EXPECT_FALSE(bilinear(sevenStateModel(), period, resolvent, warped));
+        EXPECT_EQ(warped.ad, kept.ad);
+        EXPECT_EQ(warped.cd, kept.cd);
+        EXPECT_EQ(resolvent, keptResolvent);
+    }
+}
+
 TEST(Recurrence, OutputUsesTheStateBeforeTheUpdate)
 {
     DiscreteModel<2> dm;

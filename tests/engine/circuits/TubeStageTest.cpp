@@ -316,6 +316,17 @@ TEST(TubeStageChannels, KeepSeparateStates)
     }
 }
 
+TEST(TubeStageNetwork, ADegeneratePeriodKeepsTheLastSoundNetwork)
+{
+    TubeStage s = stage(Config::Drive, 44100.0, 0.4);
+    const auto ad = s.discrete().ad;
+    s.update(0.0, 0.4);
+    EXPECT_EQ(s.discrete().ad, ad);
+    double y = 1.0;
+    s.process(y, 0);
+    EXPECT_TRUE(std::isfinite(y));
+}
+
 TEST(TubeStageHostileInput, HugeAndNonFiniteInputsLeaveAFiniteStateThatRecovers)
 {
     for (Config config : {Config::Normal, Config::Drive}) {
