@@ -149,6 +149,33 @@ void finalInverse(float* re, float* im, int m) noexcept
     }
 }
 
+// Runs `pair` on bins k and M-k for 1 <= k < M/2 (scalars for k < 4, then
+// four at a time with the mirrored side reversed), reading the split arrays
+// xr/xi and writing re/im (which may be the same arrays).
+template <typename Pair>
+void forEachMirroredPair(const float* xr, const float* xi, float* re, float* im, int m, const float* cosines,
+                         const float* sines, Pair pair) noexcept
+{
+    const int half = m / 2;
+    for (int k = 1; k < 4 && k < half; ++k) {
+        const int j = m - k;
+        float a, b, c, d;
+        pair(xr[k], xi[k], xr[j], xi[j], cosines[k], sines[k], a, b, c, d);
+        re[k] = a, im[k] = b, re[j] = c, im[j] = d;
+    }
+    for (int k = 4; k < half; k += 4) {
+        const int j = m - k - 3;
+        Float4 a, b, c, d;
+        pair(simd::loadUnaligned(xr + k), simd::loadUnaligned(xi + k), simd::reversed(simd::loadUnaligned(xr + j)),
+             simd::reversed(simd::loadUnaligned(xi + j)), simd::loadUnaligned(cosines + k),
+             simd::loadUnaligned(sines + k), a, b, c, d);
+        simd::storeUnaligned(re + k, a);
+        simd::storeUnaligned(im + k, b);
+        simd::storeUnaligned(re + j, simd::reversed(c));
+        simd::storeUnaligned(im + j, simd::reversed(d));
+    }
+}
+
 }  // namespace
 
 FftPlan::FftPlan(int size)
@@ -314,23 +341,7 @@ void FftPlan::untangle(float* s) const noexcept
         outRm = xer - tr;
         outIm = ti - xei;
     };
-    for (int k = 1; k < 4 && k < half; ++k) {
-        const int j = m - k;
-        float a, b, c, d;
-        pair(re[k], im[k], re[j], im[j], realCos_[k], realSin_[k], a, b, c, d);
-        re[k] = a, im[k] = b, re[j] = c, im[j] = d;
-    }
-    for (int k = 4; k < half; k += 4) {
-        const int j = m - k - 3;
-        Float4 a, b, c, d;
-        pair(simd::loadUnaligned(re + k), simd::loadUnaligned(im + k), simd::reversed(simd::loadUnaligned(re + j)),
-             simd::reversed(simd::loadUnaligned(im + j)), simd::loadUnaligned(realCos_.data() + k),
-             simd::loadUnaligned(realSin_.data() + k), a, b, c, d);
-        simd::storeUnaligned(re + k, a);
-        simd::storeUnaligned(im + k, b);
-        simd::storeUnaligned(re + j, simd::reversed(c));
-        simd::storeUnaligned(im + j, simd::reversed(d));
-    }
+    forEachMirroredPair(re, im, re, im, m, realCos_.data(), realSin_.data(), pair);
 }
 
 // The inverse of untangle, doubled: Z' = 2Z, so the unnormalised inverse
@@ -351,23 +362,7 @@ void FftPlan::tangle(const float* x, float* out) const noexcept
         outIm = or_ - ei;
     };
     const float x0 = xr[0], xn = xi[0], hr = xr[half], hi = xi[half];
-    for (int k = 1; k < 4 && k < half; ++k) {
-        const int j = m - k;
-        float a, b, c, d;
-        pair(xr[k], xi[k], xr[j], xi[j], realCos_[k], realSin_[k], a, b, c, d);
-        re[k] = a, im[k] = b, re[j] = c, im[j] = d;
-    }
-    for (int k = 4; k < half; k += 4) {
-        const int j = m - k - 3;
-        Float4 a, b, c, d;
-        pair(simd::loadUnaligned(xr + k), simd::loadUnaligned(xi + k), simd::reversed(simd::loadUnaligned(xr + j)),
-             simd::reversed(simd::loadUnaligned(xi + j)), simd::loadUnaligned(realCos_.data() + k),
-             simd::loadUnaligned(realSin_.data() + k), a, b, c, d);
-        simd::storeUnaligned(re + k, a);
-        simd::storeUnaligned(im + k, b);
-        simd::storeUnaligned(re + j, simd::reversed(c));
-        simd::storeUnaligned(im + j, simd::reversed(d));
-    }
+    forEachMirroredPair(xr, xi, re, im, m, realCos_.data(), realSin_.data(), pair);
     re[0] = x0 + xn;
     im[0] = x0 - xn;
     re[half] = 2.0f * hr;
