@@ -96,6 +96,47 @@ void radix4Inverse(float* re, float* im, int m, int q, const float* tw) noexcept
     }
 }
 
+// Stage 0 straight from the caller's interleaved real samples (even samples
+// as real parts, odd ones as imaginary parts), saving a separate pass.
+void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, const float* tw) noexcept
+{
+    const int q = m / 4;
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    auto fetch = [in](int i) {
+        const Float4 a = simd::loadUnaligned(in + 2 * i), b = simd::loadUnaligned(in + 2 * i + 4);
+        return Complex4{__builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6}), __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7})};
+    };
+    for (int k = 0; k < q; k += 4) {
+        Complex4 y0, y1, y2, y3;
+        dft4(fetch(k), fetch(k + q), fetch(k + 2 * q), fetch(k + 3 * q), y0, y1, y2, y3);
+        storeComplex(re, im, k, y0);
+        storeComplex(re, im, k + q, times(y1, load(w1r + k), load(w1i + k)));
+        storeComplex(re, im, k + 2 * q, times(y2, load(w2r + k), load(w2i + k)));
+        storeComplex(re, im, k + 3 * q, times(y3, load(w3r + k), load(w3i + k)));
+    }
+}
+
+// The adjoint of stage 0, writing interleaved real samples to the caller.
+void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m, const float* tw) noexcept
+{
+    const int q = m / 4;
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    auto put = [out](int i, Complex4 v) {
+        simd::storeUnaligned(out + 2 * i, __builtin_shuffle(v.re, v.im, simd::Int4{0, 4, 1, 5}));
+        simd::storeUnaligned(out + 2 * i + 4, __builtin_shuffle(v.re, v.im, simd::Int4{2, 6, 3, 7}));
+    };
+    for (int k = 0; k < q; k += 4) {
+        Complex4 a0, a1, a2, a3;
+        idft4(loadComplex(re, im, k), timesConjugate(loadComplex(re, im, k + q), load(w1r + k), load(w1i + k)),
+              timesConjugate(loadComplex(re, im, k + 2 * q), load(w2r + k), load(w2i + k)),
+              timesConjugate(loadComplex(re, im, k + 3 * q), load(w3r + k), load(w3i + k)), a0, a1, a2, a3);
+        put(k, a0);
+        put(k + q, a1);
+        put(k + 2 * q, a2);
+        put(k + 3 * q, a3);
+    }
+}
+
 void radix2Forward(float* re, float* im, int m, int q, const float* tw) noexcept
 {
     for (int base = 0; base < m; base += 2 * q) {
@@ -253,7 +294,7 @@ void FftPlan::buildOrder()
 void FftPlan::runStagesForward() noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
-    int s = 0;
+    int s = 1;  // stage 0 ran while the input was read
     for (; s < stageCount_ && stages_[s].radix * stages_[s].quarter > cacheBlock; ++s)
         runStage(s, re, im, m_, false);
     const int block = s < stageCount_ ? stages_[s].radix * stages_[s].quarter : m_;
@@ -266,14 +307,14 @@ void FftPlan::runStagesForward() noexcept
 void FftPlan::runStagesInverse() noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
-    int s = 0;
+    int s = 1;  // stage 0 runs while the output is written
     while (s < stageCount_ && stages_[s].radix * stages_[s].quarter > cacheBlock) ++s;
     const int block = s < stageCount_ ? stages_[s].radix * stages_[s].quarter : m_;
     for (int base = 0; base < m_; base += block) {
         finalInverse(re + base, im + base, block);
         for (int t = stageCount_ - 1; t >= s; --t) runStage(t, re + base, im + base, block, true);
     }
-    for (int t = s - 1; t >= 0; --t) runStage(t, re, im, m_, true);
+    for (int t = s - 1; t >= 1; --t) runStage(t, re, im, m_, true);
 }
 
 void FftPlan::runStage(int s, float* re, float* im, int length, bool inverse) const noexcept
@@ -288,12 +329,7 @@ void FftPlan::runStage(int s, float* re, float* im, int length, bool inverse) co
 void FftPlan::forward(const float* in, float* out) noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
-    // Even samples become the real parts, odd samples the imaginary parts.
-    for (int n = 0; n < m_; n += 4) {
-        const Float4 a = simd::loadUnaligned(in + 2 * n), b = simd::loadUnaligned(in + 2 * n + 4);
-        store(re + n, __builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6}));
-        store(im + n, __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7}));
-    }
+    radix4ForwardFromInterleaved(in, re, im, m_, stages_[0].twiddles);
     runStagesForward();
     const int* where = positionOf_.data();
     for (int k = 0; k < m_; ++k) {
@@ -313,11 +349,7 @@ void FftPlan::inverse(const float* in, float* out) noexcept
         im[p] = out[m_ + which[p]];
     }
     runStagesInverse();
-    for (int n = 0; n < m_; n += 4) {
-        const Float4 r = load(re + n), i = load(im + n);
-        simd::storeUnaligned(out + 2 * n, __builtin_shuffle(r, i, simd::Int4{0, 4, 1, 5}));
-        simd::storeUnaligned(out + 2 * n + 4, __builtin_shuffle(r, i, simd::Int4{2, 6, 3, 7}));
-    }
+    radix4InverseToInterleaved(re, im, out, m_, stages_[0].twiddles);
 }
 
 // Z = transform of the even/odd packed signal, in natural order in s (real
