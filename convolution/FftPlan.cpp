@@ -190,30 +190,77 @@ void finalInverse(float* re, float* im, int m) noexcept
     }
 }
 
+// Bins of a split spectrum in natural order (real parts, then imaginary).
+template <typename T>
+struct NaturalBins {
+    T* re;
+    T* im;
+    void get(int k, float& r, float& i) const noexcept { r = re[k], i = im[k]; }
+    void set(int k, float r, float i) const noexcept { re[k] = r, im[k] = i; }
+    // Bins k..k+3, and bins top, top-1, top-2, top-3.
+    Complex4 get4(int k) const noexcept { return {simd::loadUnaligned(re + k), simd::loadUnaligned(im + k)}; }
+    Complex4 get4Down(int top) const noexcept
+    {
+        return {simd::reversed(simd::loadUnaligned(re + top - 3)), simd::reversed(simd::loadUnaligned(im + top - 3))};
+    }
+    void set4(int k, Complex4 v) const noexcept
+    {
+        simd::storeUnaligned(re + k, v.re);
+        simd::storeUnaligned(im + k, v.im);
+    }
+    void set4Down(int top, Complex4 v) const noexcept
+    {
+        simd::storeUnaligned(re + top - 3, simd::reversed(v.re));
+        simd::storeUnaligned(im + top - 3, simd::reversed(v.im));
+    }
+};
+
+// The work arrays as the stages leave them: bin k sits at position[k].
+// Reading and writing through the table replaces a separate reordering pass.
+struct PermutedBins {
+    float* re;
+    float* im;
+    const int* position;
+    void get(int k, float& r, float& i) const noexcept { r = re[position[k]], i = im[position[k]]; }
+    void set(int k, float r, float i) const noexcept { re[position[k]] = r, im[position[k]] = i; }
+    Complex4 gather(int k, int step) const noexcept
+    {
+        const int p0 = position[k], p1 = position[k + step], p2 = position[k + 2 * step], p3 = position[k + 3 * step];
+        return {Float4{re[p0], re[p1], re[p2], re[p3]}, Float4{im[p0], im[p1], im[p2], im[p3]}};
+    }
+    void scatter(int k, int step, Complex4 v) const noexcept
+    {
+        const int p[4] = {position[k], position[k + step], position[k + 2 * step], position[k + 3 * step]};
+        for (int l = 0; l < 4; ++l) re[p[l]] = v.re[l], im[p[l]] = v.im[l];
+    }
+    Complex4 get4(int k) const noexcept { return gather(k, 1); }
+    Complex4 get4Down(int top) const noexcept { return gather(top, -1); }
+    void set4(int k, Complex4 v) const noexcept { scatter(k, 1, v); }
+    void set4Down(int top, Complex4 v) const noexcept { scatter(top, -1, v); }
+};
+
 // Runs `pair` on bins k and M-k for 1 <= k < M/2 (scalars for k < 4, then
-// four at a time with the mirrored side reversed), reading the split arrays
-// xr/xi and writing re/im (which may be the same arrays).
-template <typename Pair>
-void forEachMirroredPair(const float* xr, const float* xi, float* re, float* im, int m, const float* cosines,
-                         const float* sines, Pair pair) noexcept
+// four at a time), reading through `in` and writing through `out`.
+template <typename In, typename Out, typename Pair>
+void forEachMirroredPair(const In& in, const Out& out, int m, const float* cosines, const float* sines,
+                         Pair pair) noexcept
 {
     const int half = m / 2;
     for (int k = 1; k < 4 && k < half; ++k) {
-        const int j = m - k;
-        float a, b, c, d;
-        pair(xr[k], xi[k], xr[j], xi[j], cosines[k], sines[k], a, b, c, d);
-        re[k] = a, im[k] = b, re[j] = c, im[j] = d;
+        float rk, ik, rm, im, a, b, c, d;
+        in.get(k, rk, ik);
+        in.get(m - k, rm, im);
+        pair(rk, ik, rm, im, cosines[k], sines[k], a, b, c, d);
+        out.set(k, a, b);
+        out.set(m - k, c, d);
     }
     for (int k = 4; k < half; k += 4) {
-        const int j = m - k - 3;
-        Float4 a, b, c, d;
-        pair(simd::loadUnaligned(xr + k), simd::loadUnaligned(xi + k), simd::reversed(simd::loadUnaligned(xr + j)),
-             simd::reversed(simd::loadUnaligned(xi + j)), simd::loadUnaligned(cosines + k),
-             simd::loadUnaligned(sines + k), a, b, c, d);
-        simd::storeUnaligned(re + k, a);
-        simd::storeUnaligned(im + k, b);
-        simd::storeUnaligned(re + j, simd::reversed(c));
-        simd::storeUnaligned(im + j, simd::reversed(d));
+        const Complex4 zk = in.get4(k), zm = in.get4Down(m - k);
+        Complex4 xk, xm;
+        pair(zk.re, zk.im, zm.re, zm.im, simd::loadUnaligned(cosines + k), simd::loadUnaligned(sines + k), xk.re,
+             xk.im, xm.re, xm.im);
+        out.set4(k, xk);
+        out.set4Down(m - k, xm);
     }
 }
 
@@ -226,8 +273,7 @@ FftPlan::FftPlan(int size)
       stageTwiddles_(3 * size),
       realCos_(size / 4 + 4),
       realSin_(size / 4 + 4),
-      positionOf_(size / 2),
-      frequencyAt_(size / 2)
+      positionOf_(size / 2)
 {
     buildStages();
     buildOrder();
@@ -281,7 +327,6 @@ void FftPlan::buildOrder()
         for (int b = 0; b < 4; ++b) {
             for (int j = 0; j < 4; ++j) {
                 const int frequency = offset[base + 4 * b] + stride[base + 4 * b] * j;
-                frequencyAt_[base + 4 * j + b] = frequency;
                 positionOf_[frequency] = base + 4 * j + b;
             }
         }
@@ -331,38 +376,24 @@ void FftPlan::forward(const float* in, float* out) noexcept
     float *re = work_.data(), *im = re + imaginaryOffset();
     radix4ForwardFromInterleaved(in, re, im, m_, stages_[0].twiddles);
     runStagesForward();
-    const int* where = positionOf_.data();
-    for (int k = 0; k < m_; ++k) {
-        out[k] = re[where[k]];
-        out[m_ + k] = im[where[k]];
-    }
     untangle(out);
 }
 
 void FftPlan::inverse(const float* in, float* out) noexcept
 {
-    tangle(in, out);
+    tangle(in);
     float *re = work_.data(), *im = re + imaginaryOffset();
-    const int* which = frequencyAt_.data();
-    for (int p = 0; p < m_; ++p) {
-        re[p] = out[which[p]];
-        im[p] = out[m_ + which[p]];
-    }
     runStagesInverse();
     radix4InverseToInterleaved(re, im, out, m_, stages_[0].twiddles);
 }
 
-// Z = transform of the even/odd packed signal, in natural order in s (real
-// parts, then imaginary parts). X[k] = (Z[k] + conj Z[M-k])/2 + W^k (Z[k] -
-// conj Z[M-k])/(2i) with W = e^{-2 pi i/N}; X[M-k] = conj(Xe - W^k Xo).
-void FftPlan::untangle(float* s) const noexcept
+// Z = transform of the even/odd packed signal, read from the work arrays.
+// X[k] = (Z[k] + conj Z[M-k])/2 + W^k (Z[k] - conj Z[M-k])/(2i) with
+// W = e^{-2 pi i/N}; X[M-k] = conj(Xe - W^k Xo).
+void FftPlan::untangle(float* out) noexcept
 {
     const int m = m_, half = m_ / 2;
-    float *re = s, *im = s + m;
-    const float z0r = re[0], z0i = im[0];
-    re[0] = z0r + z0i;
-    im[0] = z0r - z0i;  // the Nyquist term's slot
-    im[half] = -im[half];
+    const PermutedBins z{work_.data(), work_.data() + imaginaryOffset(), positionOf_.data()};
     auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk, auto& outRm,
                     auto& outIm) {
         const auto xer = (rk + rm) * 0.5f, xei = (ik - im2) * 0.5f;
@@ -373,16 +404,23 @@ void FftPlan::untangle(float* s) const noexcept
         outRm = xer - tr;
         outIm = ti - xei;
     };
-    forEachMirroredPair(re, im, re, im, m, realCos_.data(), realSin_.data(), pair);
+    forEachMirroredPair(z, NaturalBins<float>{out, out + m}, m, realCos_.data(), realSin_.data(), pair);
+    float z0r, z0i, hr, hi;
+    z.get(0, z0r, z0i);
+    z.get(half, hr, hi);
+    out[0] = z0r + z0i;
+    out[m] = z0r - z0i;  // the Nyquist term's slot
+    out[half] = hr;
+    out[m + half] = -hi;
 }
 
-// The inverse of untangle, doubled: Z' = 2Z, so the unnormalised inverse
-// complex transform of M points yields N times the signal.
-void FftPlan::tangle(const float* x, float* out) const noexcept
+// The inverse of untangle, doubled (Z' = 2Z, so the unnormalised inverse
+// complex transform of M points yields N times the signal), written straight
+// into the order the inverse stages expect.
+void FftPlan::tangle(const float* x) noexcept
 {
     const int m = m_, half = m_ / 2;
-    const float *xr = x, *xi = x + m;
-    float *re = out, *im = out + m;
+    const PermutedBins z{work_.data(), work_.data() + imaginaryOffset(), positionOf_.data()};
     auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk, auto& outRm,
                     auto& outIm) {
         const auto er = rk + rm, ei = ik - im2;
@@ -393,12 +431,9 @@ void FftPlan::tangle(const float* x, float* out) const noexcept
         outRm = er + oi;
         outIm = or_ - ei;
     };
-    const float x0 = xr[0], xn = xi[0], hr = xr[half], hi = xi[half];
-    forEachMirroredPair(xr, xi, re, im, m, realCos_.data(), realSin_.data(), pair);
-    re[0] = x0 + xn;
-    im[0] = x0 - xn;
-    re[half] = 2.0f * hr;
-    im[half] = -2.0f * hi;
+    forEachMirroredPair(NaturalBins<const float>{x, x + m}, z, m, realCos_.data(), realSin_.data(), pair);
+    z.set(0, x[0] + x[m], x[0] - x[m]);
+    z.set(half, 2.0f * x[half], -2.0f * x[m + half]);
 }
 
 }  // namespace valvora

@@ -2,9 +2,9 @@
 // The tables and the algorithm behind every RealFft size: a real transform of
 // N points computed as a complex transform of N/2 points on split real and
 // imaginary arrays (radix-4 decimation in frequency, SSE-width vectors), then
-// one pass that untangles the even/odd halves into the real spectrum. The
-// split arrays are exactly the spectrum layout the convolvers use, so the
-// untangling pass writes the result in place.
+// one pass that untangles the even/odd halves into the real spectrum, reading
+// the stages' digit-reversed order through a table. The split arrays are
+// exactly the spectrum layout the convolvers use.
 
 #include "convolution/AlignedBuffer.h"
 
@@ -35,12 +35,12 @@ private:
     void runStage(int stage, float* re, float* im, int length, bool inverse) const noexcept;
     // Complex points per block that stay in the first-level cache (4 KiB).
     static constexpr int cacheBlock = 512;
-    void untangle(float* spectrum) const noexcept;
+    void untangle(float* spectrum) noexcept;
+    void tangle(const float* spectrum) noexcept;
     // The imaginary half of the work buffer sits a little past M floats so
     // that real and imaginary streams never share 4 KiB address aliases.
     static constexpr int workPadding = 16;
     int imaginaryOffset() const noexcept { return m_ + workPadding; }
-    void tangle(const float* spectrum, float* out) const noexcept;
 
     int n_;
     int m_;  // complex points
@@ -49,7 +49,6 @@ private:
     AlignedBuffer<float> realCos_;
     AlignedBuffer<float> realSin_;
     AlignedBuffer<int> positionOf_;   // where frequency k sits after the stages
-    AlignedBuffer<int> frequencyAt_;  // which frequency position p holds
     Stage stages_[16];
     int stageCount_ = 0;
 };

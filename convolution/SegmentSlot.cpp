@@ -43,13 +43,22 @@ void multiplySpectra(const float* x, const float* h, float* product, int n) noex
     product[half] = nyquist;
 }
 
+namespace {
+void addInto(float* target, const float* values, int count) noexcept
+{
+    int j = 0;
+    for (; j + 4 <= count; j += 4)
+        simd::storeUnaligned(target + j, simd::loadUnaligned(target + j) + simd::loadUnaligned(values + j));
+    for (; j < count; ++j) target[j] += values[j];
+}
+}  // namespace
+
 void accumulateIntoRing(float* ring, int ringSize, int position, const float* values, int count) noexcept
 {
     position %= ringSize;
     const int first = std::min(count, ringSize - position);
-    float* target = ring + position;
-    for (int j = 0; j < first; ++j) target[j] += values[j];
-    for (int j = first; j < count; ++j) ring[j - first] += values[j];
+    addInto(ring + position, values, first);
+    addInto(ring, values + first, count - first);
 }
 
 }  // namespace valvora
