@@ -10,8 +10,8 @@ ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit)
       fft_(RealFft::create(2 * blockSize)),
       slotA_(2 * blockSize),
       slotB_(2 * blockSize),
-      workA_(2 * blockSize),
-      workB_(2 * blockSize)
+      spectra_{AlignedBuffer<float>(2 * blockSize), AlignedBuffer<float>(2 * blockSize)},
+      product_(2 * blockSize)
 {
     if (!fft_ || !start_.valid() || !done_.valid()) throw std::bad_alloc();
     reset();
@@ -23,6 +23,8 @@ void ConvolutionWorker::reset() noexcept
 {
     slotA_.reset();
     slotB_.reset();
+    for (auto& spectrum : spectra_) spectrum.clear();
+    outputPosition = -1;
     window_.store(nullptr, std::memory_order_relaxed);
     // A start signal the stopped thread never took must not reach the next one.
     start_.reset();
@@ -69,16 +71,18 @@ void ConvolutionWorker::run() noexcept
     }
 }
 
-// Overlap-save for both segments from one forward transform; only the second
-// half of each inverse (indices B..2B-1) is valid.
+// Overlap-save: slot A on this window and slot B on the previous one cover
+// the same output block, so their products add before one inverse transform;
+// only its second half (indices B..2B-1) is valid.
 void ConvolutionWorker::compute(const float* window) noexcept
 {
     const int n = 2 * blockSize_;
-    fft_->forward(window, workA_.data());
-    multiplySpectra(workA_.data(), slotB_.spectrum(), workB_.data(), n);
-    multiplySpectra(workA_.data(), slotA_.spectrum(), workA_.data(), n);
-    fft_->inverse(workA_.data(), slotA_.output());
-    fft_->inverse(workB_.data(), slotB_.output());
+    float* now = spectra_[current_].data();
+    const float* before = spectra_[current_ ^ 1].data();
+    fft_->forward(window, now);
+    multiplyAddSpectra(now, slotA_.spectrum(), before, slotB_.spectrum(), product_.data(), n);
+    fft_->inverse(product_.data(), slotA_.output());
+    current_ ^= 1;
 }
 
 }  // namespace valvora

@@ -1,11 +1,15 @@
 #pragma once
 // One asynchronous level of a partitioned convolver: two IR segments of B taps
 // (slot A and the following slot B), an FFT of 2B points and a thread that
-// turns the 2B newest input samples into both segments' results while the
-// audio thread plays the previous block. Hand-off is one auto-reset event each
-// way; the audio thread waits on `done` only when the result is due.
+// turns the 2B newest input samples into the level's next output block while
+// the audio thread plays the previous one. Slot B's part of that block comes
+// from the window one block older, whose transform the worker kept, so each
+// block costs one forward and one inverse transform. Hand-off is one
+// auto-reset event each way; the audio thread waits on `done` only when the
+// result is due.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "convolution/AlignedBuffer.h"
@@ -44,8 +48,11 @@ public:
     void dispatch(const float* window) noexcept;
 
     int blockSize() const noexcept { return blockSize_; }
-    SegmentSlot& slotA() noexcept { return slotA_; }
-    SegmentSlot& slotB() noexcept { return slotB_; }
+    // After waitDone(): the B output samples due from one block after the
+    // last dispatch on (both segments summed).
+    const float* result() const noexcept { return slotA_.output() + blockSize_; }
+    // Where the owner adds result() next; -1 while nothing is pending.
+    std::int32_t outputPosition = -1;
 
 private:
     static void threadEntry(void* self);
@@ -57,8 +64,9 @@ private:
     std::unique_ptr<RealFft> fft_;
     SegmentSlot slotA_;
     SegmentSlot slotB_;
-    AlignedBuffer<float> workA_;
-    AlignedBuffer<float> workB_;
+    AlignedBuffer<float> spectra_[2];  // this window's transform and the previous one's
+    AlignedBuffer<float> product_;
+    int current_ = 0;
     platform::Event start_{platform::Event::Reset::Automatic};
     platform::Event done_{platform::Event::Reset::Automatic};
     // The events order the hand-off on both platforms; these atomics state the

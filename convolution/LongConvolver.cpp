@@ -73,12 +73,9 @@ void LongConvolver::serviceLevels(int next) noexcept
         if (counter_ < b) break;
         if (counter_ & (b - 1)) continue;
         worker->waitDone();
-        SegmentSlot& a = worker->slotA();
-        SegmentSlot& s = worker->slotB();
-        if (a.outputPosition >= 0) accumulateIntoRing(outRing_.data(), length, a.outputPosition, a.output() + b, b);
-        if (s.outputPosition >= 0) accumulateIntoRing(outRing_.data(), length, s.outputPosition, s.output() + b, b);
-        a.outputPosition = next + b;
-        s.outputPosition = next + 2 * b;
+        if (worker->outputPosition >= 0)
+            accumulateIntoRing(outRing_.data(), length, worker->outputPosition, worker->result(), b);
+        worker->outputPosition = next + b;
         worker->dispatch(ring_.data() + length - 2 * b + next);
     }
 }

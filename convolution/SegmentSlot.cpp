@@ -43,6 +43,24 @@ void multiplySpectra(const float* x, const float* h, float* product, int n) noex
     product[half] = nyquist;
 }
 
+void multiplyAddSpectra(const float* x, const float* h, const float* y, const float* g, float* product,
+                        int n) noexcept
+{
+    using simd::Float4;
+    const int half = n / 2;
+    const float dc = x[0] * h[0] + y[0] * g[0], nyquist = x[half] * h[half] + y[half] * g[half];
+    for (int k = 0; k < half; k += 4) {
+        const Float4 xr = simd::loadUnaligned(x + k), xi = simd::loadUnaligned(x + half + k);
+        const Float4 hr = simd::loadUnaligned(h + k), hi = simd::loadUnaligned(h + half + k);
+        const Float4 yr = simd::loadUnaligned(y + k), yi = simd::loadUnaligned(y + half + k);
+        const Float4 gr = simd::loadUnaligned(g + k), gi = simd::loadUnaligned(g + half + k);
+        simd::storeUnaligned(product + k, (xr * hr - xi * hi) + (yr * gr - yi * gi));
+        simd::storeUnaligned(product + half + k, (xr * hi + xi * hr) + (yr * gi + yi * gr));
+    }
+    product[0] = dc;
+    product[half] = nyquist;
+}
+
 namespace {
 void addInto(float* target, const float* values, int count) noexcept
 {

@@ -39,6 +39,10 @@ private:
 // product may be x.
 void multiplySpectra(const float* x, const float* h, float* product, int n) noexcept;
 
+// product = x * h + y * g, bin by bin.
+void multiplyAddSpectra(const float* x, const float* h, const float* y, const float* g, float* product,
+                        int n) noexcept;
+
 // ring[(position + j) mod ringSize] += values[j] for j < count, count <= ringSize.
 void accumulateIntoRing(float* ring, int ringSize, int position, const float* values, int count) noexcept;
 

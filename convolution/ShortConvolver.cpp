@@ -88,15 +88,9 @@ float ShortConvolver::process(float x) noexcept
     if (next & 255) return y;
     levels_[2].compute(ring + next + length - 512);
 
-    // Slot A's block completes positions already holding slot B's part from
-    // one block earlier; slot B's block starts the positions after them.
+    // The worker's block is due now: the next 256 samples.
     worker_.waitDone();
-    float* async = asyncRing_.data();
-    const float* a = worker_.slotA().output() + asyncBlock;
-    const float* b = worker_.slotB().output() + asyncBlock;
-    const int later = (next + asyncBlock) & (length - 1);
-    for (int j = 0; j < asyncBlock; ++j) async[next + j] += a[j];
-    std::copy(b, b + asyncBlock, async + later);
+    std::copy(worker_.result(), worker_.result() + asyncBlock, asyncRing_.data() + next);
     worker_.dispatch(ring + next + length - 512);
     return y;
 }

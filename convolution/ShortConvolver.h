@@ -52,7 +52,7 @@ private:
     void reset() noexcept;
 
     AlignedBuffer<float> ring_;       // each sample at p and p + 1024
-    AlignedBuffer<float> asyncRing_;  // assigned once, added to once, then read
+    AlignedBuffer<float> asyncRing_;  // the worker's blocks, assigned whole
     AlignedBuffer<float> scratch_;
     AlignedBuffer<float> direct_;     // taps 0-63, newest-last order
     int position_ = 0;
