@@ -51,7 +51,7 @@ protected:
 std::vector<float> sine(int frames, double frequency, double rate, double amplitude)
 {
     std::vector<float> x(frames);
-    for (int i = 0; i < frames; ++i) x[i] = static_cast<float>(amplitude * std::sin(2 * M_PI * frequency * i / rate));
+    for (int i = 0; i < frames; ++i) x[i] = static_cast<float>(amplitude * std::sin(2 * 3.14159265358979323846 * frequency * i / rate));
     return x;
 }
 
