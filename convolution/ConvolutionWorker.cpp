@@ -17,7 +17,10 @@ ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit)
     reset();
 }
 
-ConvolutionWorker::~ConvolutionWorker() { thread_.join(); }
+ConvolutionWorker::~ConvolutionWorker()
+{
+    thread_.join();
+}
 
 void ConvolutionWorker::reset() noexcept
 {
@@ -38,9 +41,15 @@ void ConvolutionWorker::load(const float* taps, float* scratch) noexcept
     reset();
 }
 
-void ConvolutionWorker::startThread() noexcept { thread_.start(&ConvolutionWorker::threadEntry, this); }
+void ConvolutionWorker::startThread() noexcept
+{
+    thread_.start(&ConvolutionWorker::threadEntry, this);
+}
 
-void ConvolutionWorker::joinThread() noexcept { thread_.join(); }
+void ConvolutionWorker::joinThread() noexcept
+{
+    thread_.join();
+}
 
 void ConvolutionWorker::waitDone() noexcept
 {
@@ -59,7 +68,10 @@ void ConvolutionWorker::dispatch(const float* window) noexcept
     start_.set();
 }
 
-void ConvolutionWorker::threadEntry(void* self) { static_cast<ConvolutionWorker*>(self)->run(); }
+void ConvolutionWorker::threadEntry(void* self)
+{
+    static_cast<ConvolutionWorker*>(self)->run();
+}
 
 void ConvolutionWorker::run() noexcept
 {

@@ -11,7 +11,10 @@ namespace valvora {
 
 inline constexpr double convolverInputLimit = 1e9;
 
-inline double finiteOrZero(double x) noexcept { return std::isfinite(x) ? x : 0.0; }
+inline double finiteOrZero(double x) noexcept
+{
+    return std::isfinite(x) ? x : 0.0;
+}
 
 inline float toConvolverInput(double x) noexcept
 {

@@ -20,14 +20,23 @@ struct Complex4 {
     Float4 re, im;
 };
 
-inline Complex4 loadComplex(const float* re, const float* im, int i) noexcept { return {load(re + i), load(im + i)}; }
+inline Complex4 loadComplex(const float* re, const float* im, int i) noexcept
+{
+    return {load(re + i), load(im + i)};
+}
 inline void storeComplex(float* re, float* im, int i, Complex4 v) noexcept
 {
     store(re + i, v.re);
     store(im + i, v.im);
 }
-inline Complex4 operator+(Complex4 a, Complex4 b) noexcept { return {a.re + b.re, a.im + b.im}; }
-inline Complex4 operator-(Complex4 a, Complex4 b) noexcept { return {a.re - b.re, a.im - b.im}; }
+inline Complex4 operator+(Complex4 a, Complex4 b) noexcept
+{
+    return {a.re + b.re, a.im + b.im};
+}
+inline Complex4 operator-(Complex4 a, Complex4 b) noexcept
+{
+    return {a.re - b.re, a.im - b.im};
+}
 inline Complex4 times(Complex4 a, Float4 wr, Float4 wi) noexcept
 {
     return {a.re * wr - a.im * wi, a.re * wi + a.im * wr};
@@ -36,8 +45,14 @@ inline Complex4 timesConjugate(Complex4 a, Float4 wr, Float4 wi) noexcept
 {
     return {a.re * wr + a.im * wi, a.im * wr - a.re * wi};
 }
-inline Complex4 timesMinusI(Complex4 a) noexcept { return {a.im, -a.re}; }
-inline Complex4 timesI(Complex4 a) noexcept { return {-a.im, a.re}; }
+inline Complex4 timesMinusI(Complex4 a) noexcept
+{
+    return {a.im, -a.re};
+}
+inline Complex4 timesI(Complex4 a) noexcept
+{
+    return {-a.im, a.re};
+}
 
 // Four-point DFT of a0..a3 (kernel e^{-2 pi i lj/4}) into y0..y3.
 inline void dft4(Complex4 a0, Complex4 a1, Complex4 a2, Complex4 a3, Complex4& y0, Complex4& y1, Complex4& y2,
@@ -51,8 +66,8 @@ inline void dft4(Complex4 a0, Complex4 a1, Complex4 a2, Complex4 a3, Complex4& y
 }
 
 // The adjoint four-point DFT (kernel e^{+2 pi i lj/4}).
-inline void idft4(Complex4 u0, Complex4 u1, Complex4 u2, Complex4 u3, Complex4& a0, Complex4& a1, Complex4& a2,
-                  Complex4& a3) noexcept
+inline void idft4(Complex4 u0, Complex4 u1, Complex4 u2, Complex4 u3, Complex4& a0, Complex4& a1,
+                  Complex4& a2, Complex4& a3) noexcept
 {
     const Complex4 s02 = u0 + u2, d02 = u0 - u2, s13 = u1 + u3, d13 = timesI(u1 - u3);
     a0 = s02 + s13;
@@ -63,7 +78,8 @@ inline void idft4(Complex4 u0, Complex4 u1, Complex4 u2, Complex4 u3, Complex4& 
 
 void radix4Forward(float* re, float* im, int m, int q, const float* tw) noexcept
 {
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
+                *w3i = tw + 5 * q;
     for (int base = 0; base < m; base += 4 * q) {
         float *r = re + base, *i = im + base;
         for (int k = 0; k < q; k += 4) {
@@ -80,12 +96,14 @@ void radix4Forward(float* re, float* im, int m, int q, const float* tw) noexcept
 
 void radix4Inverse(float* re, float* im, int m, int q, const float* tw) noexcept
 {
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
+                *w3i = tw + 5 * q;
     for (int base = 0; base < m; base += 4 * q) {
         float *r = re + base, *i = im + base;
         for (int k = 0; k < q; k += 4) {
             Complex4 a0, a1, a2, a3;
-            idft4(loadComplex(r, i, k), timesConjugate(loadComplex(r, i, k + q), load(w1r + k), load(w1i + k)),
+            idft4(loadComplex(r, i, k),
+                  timesConjugate(loadComplex(r, i, k + q), load(w1r + k), load(w1i + k)),
                   timesConjugate(loadComplex(r, i, k + 2 * q), load(w2r + k), load(w2i + k)),
                   timesConjugate(loadComplex(r, i, k + 3 * q), load(w3r + k), load(w3i + k)), a0, a1, a2, a3);
             storeComplex(r, i, k, a0);
@@ -101,10 +119,12 @@ void radix4Inverse(float* re, float* im, int m, int q, const float* tw) noexcept
 void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, const float* tw) noexcept
 {
     const int q = m / 4;
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
+                *w3i = tw + 5 * q;
     auto fetch = [in](int i) {
         const Float4 a = simd::loadUnaligned(in + 2 * i), b = simd::loadUnaligned(in + 2 * i + 4);
-        return Complex4{__builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6}), __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7})};
+        return Complex4{__builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6}),
+                        __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7})};
     };
     for (int k = 0; k < q; k += 4) {
         Complex4 y0, y1, y2, y3;
@@ -120,14 +140,16 @@ void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, 
 void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m, const float* tw) noexcept
 {
     const int q = m / 4;
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q, *w3i = tw + 5 * q;
+    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
+                *w3i = tw + 5 * q;
     auto put = [out](int i, Complex4 v) {
         simd::storeUnaligned(out + 2 * i, __builtin_shuffle(v.re, v.im, simd::Int4{0, 4, 1, 5}));
         simd::storeUnaligned(out + 2 * i + 4, __builtin_shuffle(v.re, v.im, simd::Int4{2, 6, 3, 7}));
     };
     for (int k = 0; k < q; k += 4) {
         Complex4 a0, a1, a2, a3;
-        idft4(loadComplex(re, im, k), timesConjugate(loadComplex(re, im, k + q), load(w1r + k), load(w1i + k)),
+        idft4(loadComplex(re, im, k),
+              timesConjugate(loadComplex(re, im, k + q), load(w1r + k), load(w1i + k)),
               timesConjugate(loadComplex(re, im, k + 2 * q), load(w2r + k), load(w2i + k)),
               timesConjugate(loadComplex(re, im, k + 3 * q), load(w3r + k), load(w3i + k)), a0, a1, a2, a3);
         put(k, a0);
@@ -201,7 +223,8 @@ struct NaturalBins {
     Complex4 get4(int k) const noexcept { return {simd::loadUnaligned(re + k), simd::loadUnaligned(im + k)}; }
     Complex4 get4Down(int top) const noexcept
     {
-        return {simd::reversed(simd::loadUnaligned(re + top - 3)), simd::reversed(simd::loadUnaligned(im + top - 3))};
+        return {simd::reversed(simd::loadUnaligned(re + top - 3)),
+                simd::reversed(simd::loadUnaligned(im + top - 3))};
     }
     void set4(int k, Complex4 v) const noexcept
     {
@@ -225,7 +248,8 @@ struct PermutedBins {
     void set(int k, float r, float i) const noexcept { re[position[k]] = r, im[position[k]] = i; }
     Complex4 gather(int k, int step) const noexcept
     {
-        const int p0 = position[k], p1 = position[k + step], p2 = position[k + 2 * step], p3 = position[k + 3 * step];
+        const int p0 = position[k], p1 = position[k + step], p2 = position[k + 2 * step],
+                  p3 = position[k + 3 * step];
         return {Float4{re[p0], re[p1], re[p2], re[p3]}, Float4{im[p0], im[p1], im[p2], im[p3]}};
     }
     void scatter(int k, int step, Complex4 v) const noexcept
@@ -257,8 +281,8 @@ void forEachMirroredPair(const In& in, const Out& out, int m, const float* cosin
     for (int k = 4; k < half; k += 4) {
         const Complex4 zk = in.get4(k), zm = in.get4Down(m - k);
         Complex4 xk, xm;
-        pair(zk.re, zk.im, zm.re, zm.im, simd::loadUnaligned(cosines + k), simd::loadUnaligned(sines + k), xk.re,
-             xk.im, xm.re, xm.im);
+        pair(zk.re, zk.im, zm.re, zm.im, simd::loadUnaligned(cosines + k), simd::loadUnaligned(sines + k),
+             xk.re, xk.im, xm.re, xm.im);
         out.set4(k, xk);
         out.set4Down(m - k, xm);
     }
@@ -394,8 +418,8 @@ void FftPlan::untangle(float* out) noexcept
 {
     const int m = m_, half = m_ / 2;
     const PermutedBins z{work_.data(), work_.data() + imaginaryOffset(), positionOf_.data()};
-    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk, auto& outRm,
-                    auto& outIm) {
+    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk,
+                    auto& outRm, auto& outIm) {
         const auto xer = (rk + rm) * 0.5f, xei = (ik - im2) * 0.5f;
         const auto xor_ = (ik + im2) * 0.5f, xoi = (rm - rk) * 0.5f;
         const auto tr = c * xor_ + sn * xoi, ti = c * xoi - sn * xor_;
@@ -421,8 +445,8 @@ void FftPlan::tangle(const float* x) noexcept
 {
     const int m = m_, half = m_ / 2;
     const PermutedBins z{work_.data(), work_.data() + imaginaryOffset(), positionOf_.data()};
-    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk, auto& outRm,
-                    auto& outIm) {
+    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk,
+                    auto& outRm, auto& outIm) {
         const auto er = rk + rm, ei = ik - im2;
         const auto dr = rk - rm, di = ik + im2;
         const auto or_ = dr * c - di * sn, oi = dr * sn + di * c;

@@ -48,7 +48,7 @@ private:
     AlignedBuffer<float> stageTwiddles_;
     AlignedBuffer<float> realCos_;
     AlignedBuffer<float> realSin_;
-    AlignedBuffer<int> positionOf_;   // where frequency k sits after the stages
+    AlignedBuffer<int> positionOf_;  // where frequency k sits after the stages
     Stage stages_[16];
     int stageCount_ = 0;
 };

@@ -13,7 +13,10 @@ LongConvolver::LongConvolver() : ring_(2 * length), outRing_(length), scratch_(2
     reset();
 }
 
-LongConvolver::~LongConvolver() { stopWorkers(); }
+LongConvolver::~LongConvolver()
+{
+    stopWorkers();
+}
 
 void LongConvolver::stopWorkers() noexcept
 {

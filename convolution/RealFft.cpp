@@ -29,15 +29,24 @@ private:
 std::unique_ptr<RealFft> RealFft::create(int size)
 {
     switch (size) {
-        case 128: return std::make_unique<SizedRealFft<128>>();
-        case 256: return std::make_unique<SizedRealFft<256>>();
-        case 512: return std::make_unique<SizedRealFft<512>>();
-        case 1024: return std::make_unique<SizedRealFft<1024>>();
-        case 2048: return std::make_unique<SizedRealFft<2048>>();
-        case 4096: return std::make_unique<SizedRealFft<4096>>();
-        case 8192: return std::make_unique<SizedRealFft<8192>>();
-        case 16384: return std::make_unique<SizedRealFft<16384>>();
-        default: return nullptr;
+        case 128:
+            return std::make_unique<SizedRealFft<128>>();
+        case 256:
+            return std::make_unique<SizedRealFft<256>>();
+        case 512:
+            return std::make_unique<SizedRealFft<512>>();
+        case 1024:
+            return std::make_unique<SizedRealFft<1024>>();
+        case 2048:
+            return std::make_unique<SizedRealFft<2048>>();
+        case 4096:
+            return std::make_unique<SizedRealFft<4096>>();
+        case 8192:
+            return std::make_unique<SizedRealFft<8192>>();
+        case 16384:
+            return std::make_unique<SizedRealFft<16384>>();
+        default:
+            return nullptr;
     }
 }
 

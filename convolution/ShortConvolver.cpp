@@ -32,7 +32,10 @@ ShortConvolver::ShortConvolver()
     reset();
 }
 
-ShortConvolver::~ShortConvolver() { stopWorker(); }
+ShortConvolver::~ShortConvolver()
+{
+    stopWorker();
+}
 
 void ShortConvolver::stopWorker() noexcept
 {

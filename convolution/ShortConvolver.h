@@ -54,7 +54,7 @@ private:
     AlignedBuffer<float> ring_;       // each sample at p and p + 1024
     AlignedBuffer<float> asyncRing_;  // the worker's blocks, assigned whole
     AlignedBuffer<float> scratch_;
-    AlignedBuffer<float> direct_;     // taps 0-63, newest-last order
+    AlignedBuffer<float> direct_;  // taps 0-63, newest-last order
     int position_ = 0;
     SyncLevel levels_[3];
     platform::Event quit_{platform::Event::Reset::Manual};

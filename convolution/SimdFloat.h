@@ -10,12 +10,30 @@ typedef float Float4 __attribute__((vector_size(16), may_alias));
 typedef float UnalignedFloat4 __attribute__((vector_size(16), may_alias, aligned(4)));
 typedef int Int4 __attribute__((vector_size(16)));
 
-inline Float4 load(const float* p) noexcept { return *reinterpret_cast<const Float4*>(p); }
-inline void store(float* p, Float4 v) noexcept { *reinterpret_cast<Float4*>(p) = v; }
-inline Float4 loadUnaligned(const float* p) noexcept { return *reinterpret_cast<const UnalignedFloat4*>(p); }
-inline void storeUnaligned(float* p, Float4 v) noexcept { *reinterpret_cast<UnalignedFloat4*>(p) = v; }
-inline Float4 broadcast(float x) noexcept { return Float4{x, x, x, x}; }
-inline Float4 reversed(Float4 v) noexcept { return __builtin_shuffle(v, Int4{3, 2, 1, 0}); }
+inline Float4 load(const float* p) noexcept
+{
+    return *reinterpret_cast<const Float4*>(p);
+}
+inline void store(float* p, Float4 v) noexcept
+{
+    *reinterpret_cast<Float4*>(p) = v;
+}
+inline Float4 loadUnaligned(const float* p) noexcept
+{
+    return *reinterpret_cast<const UnalignedFloat4*>(p);
+}
+inline void storeUnaligned(float* p, Float4 v) noexcept
+{
+    *reinterpret_cast<UnalignedFloat4*>(p) = v;
+}
+inline Float4 broadcast(float x) noexcept
+{
+    return Float4{x, x, x, x};
+}
+inline Float4 reversed(Float4 v) noexcept
+{
+    return __builtin_shuffle(v, Int4{3, 2, 1, 0});
+}
 
 // Transposes four rows of four in place (row b element l becomes row l element b).
 inline void transpose(Float4& r0, Float4& r1, Float4& r2, Float4& r3) noexcept

@@ -84,7 +84,8 @@ void ours(benchmark::State& state, int irLength)
         for (int b = 0; b < rate; b += block) {
             const auto t0 = std::chrono::steady_clock::now();
             for (int i = 0; i < block; ++i) sink += c.process(x[b + i]);
-            meter.blockNs.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
+            meter.blockNs.push_back(
+                std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
         }
         meter.end();
     }
@@ -117,7 +118,8 @@ void zita(benchmark::State& state, int irLength)
             std::copy(x.begin() + b, x.begin() + b + block, conv.inpdata(0));
             conv.process(true);
             sink += conv.outdata(0)[block - 1];
-            meter.blockNs.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
+            meter.blockNs.push_back(
+                std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
         }
         meter.end();
     }
@@ -128,10 +130,22 @@ void zita(benchmark::State& state, int irLength)
     meter.report(state, double(state.iterations()) * rate);
 }
 
-void longOurs(benchmark::State& s) { ours<valvora::LongConvolver>(s, valvora::LongConvolver::length); }
-void longZita(benchmark::State& s) { zita(s, valvora::LongConvolver::length); }
-void shortOurs(benchmark::State& s) { ours<valvora::ShortConvolver>(s, valvora::ShortConvolver::length); }
-void shortZita(benchmark::State& s) { zita(s, valvora::ShortConvolver::length); }
+void longOurs(benchmark::State& s)
+{
+    ours<valvora::LongConvolver>(s, valvora::LongConvolver::length);
+}
+void longZita(benchmark::State& s)
+{
+    zita(s, valvora::LongConvolver::length);
+}
+void shortOurs(benchmark::State& s)
+{
+    ours<valvora::ShortConvolver>(s, valvora::ShortConvolver::length);
+}
+void shortZita(benchmark::State& s)
+{
+    zita(s, valvora::ShortConvolver::length);
+}
 
 }  // namespace
 

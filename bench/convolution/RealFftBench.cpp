@@ -32,8 +32,9 @@ void ours(benchmark::State& state)
         benchmark::DoNotOptimize(back.data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_NlogN"] = benchmark::Counter(
-        static_cast<double>(n) * std::log2(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_NlogN"] =
+        benchmark::Counter(static_cast<double>(n) * std::log2(n),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void fftw(benchmark::State& state)
@@ -52,8 +53,9 @@ void fftw(benchmark::State& state)
         benchmark::DoNotOptimize(back);
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_NlogN"] = benchmark::Counter(
-        static_cast<double>(n) * std::log2(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_NlogN"] =
+        benchmark::Counter(static_cast<double>(n) * std::log2(n),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     fftwf_destroy_plan(forward);
     fftwf_destroy_plan(inverse);
     fftwf_free(spectrum);

@@ -42,10 +42,18 @@ double ReverbStage::process(double& sample, int channel) noexcept
         if (level > 0.0f) {
             LongConvolver& convolver = *convolvers_[channel & 1];
             switch (factor_) {
-                case 2: ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock); break;
-                case 4: ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock); break;
-                case 8: ch.up8.up8(convolver.process(ch.down8.down8(ch.block)), ch.outBlock); break;
-                default: ch.outBlock[0] = convolver.process(ch.block[0]); break;
+                case 2:
+                    ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock);
+                    break;
+                case 4:
+                    ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock);
+                    break;
+                case 8:
+                    ch.up8.up8(convolver.process(ch.down8.down8(ch.block)), ch.outBlock);
+                    break;
+                default:
+                    ch.outBlock[0] = convolver.process(ch.block[0]);
+                    break;
             }
         }
     }

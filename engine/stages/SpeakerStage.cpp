@@ -51,9 +51,15 @@ void SpeakerStage::process(double& sample, int channel) noexcept
         ch.position = 0;
         ShortConvolver& convolver = *convolvers_[cabinet_][channel & 1];
         switch (factor_) {
-            case 2: ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock); break;
-            case 4: ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock); break;
-            default: ch.outBlock[0] = convolver.process(ch.block[0]); break;
+            case 2:
+                ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock);
+                break;
+            case 4:
+                ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock);
+                break;
+            default:
+                ch.outBlock[0] = convolver.process(ch.block[0]);
+                break;
         }
     }
     sample = ch.outBlock[ch.position];

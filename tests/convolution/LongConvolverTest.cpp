@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/Threading.h"
-#include "tests/convolution/ThreadBaseline.h"
 #include "tests/convolution/DirectConvolution.h"
+#include "tests/convolution/ThreadBaseline.h"
 
 namespace valvora {
 namespace {
@@ -26,8 +26,8 @@ std::vector<float> run(LongConvolver& c, const std::vector<float>& x)
 }
 
 // The convolver's output for input t is the response's sum for time t + 1.
-void expectMatchesDirect(const std::vector<float>& y, const std::vector<float>& x, const std::vector<float>& h,
-                         double tolerance)
+void expectMatchesDirect(const std::vector<float>& y, const std::vector<float>& x,
+                         const std::vector<float>& h, double tolerance)
 {
     const auto reference = directConvolution(x, h, LongConvolver::firstTap);
     for (std::size_t t = 0; t + 1 < x.size(); ++t) ASSERT_NEAR(y[t], reference[t + 1], tolerance) << t;

@@ -109,7 +109,8 @@ TEST_P(RealFftSizes, aSineAtOneBinLandsOnlyInThatBinsImaginarySlot)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSizes, RealFftSizes, ::testing::Values(128, 256, 512, 1024, 2048, 4096, 8192, 16384));
+INSTANTIATE_TEST_SUITE_P(AllSizes, RealFftSizes,
+                         ::testing::Values(128, 256, 512, 1024, 2048, 4096, 8192, 16384));
 
 TEST(RealFft, refusesSizesOutsideThePowersOfTwoFrom128To16384)
 {

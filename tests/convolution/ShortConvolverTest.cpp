@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/Threading.h"
-#include "tests/convolution/ThreadBaseline.h"
 #include "tests/convolution/DirectConvolution.h"
+#include "tests/convolution/ThreadBaseline.h"
 
 namespace valvora {
 namespace {

@@ -92,12 +92,15 @@ TEST(RateConverterStart, newConvertersAreSilentAndRespondOnlyToWhatTheyAreGiven)
     }
     // A fresh interpolator's first outputs are the leading taps on the new value alone.
     r4.up4(1.0f, out);
-    for (int o = 0; o < 4; ++o) EXPECT_FLOAT_EQ(out[o], 4.0f * static_cast<float>(resampling::firCoefficients[o]));
+    for (int o = 0; o < 4; ++o)
+        EXPECT_FLOAT_EQ(out[o], 4.0f * static_cast<float>(resampling::firCoefficients[o]));
     r8.up8(1.0f, out);
-    const float firstE = 4.0f * static_cast<float>(resampling::allpassCoefficients[0] * resampling::allpassCoefficients[2] *
-                                                    resampling::allpassCoefficients[4] * resampling::allpassCoefficients[6]);
-    const float firstO = 4.0f * static_cast<float>(resampling::allpassCoefficients[1] * resampling::allpassCoefficients[3] *
-                                                    resampling::allpassCoefficients[5] * resampling::allpassCoefficients[7]);
+    const float firstE =
+        4.0f * static_cast<float>(resampling::allpassCoefficients[0] * resampling::allpassCoefficients[2] *
+                                  resampling::allpassCoefficients[4] * resampling::allpassCoefficients[6]);
+    const float firstO =
+        4.0f * static_cast<float>(resampling::allpassCoefficients[1] * resampling::allpassCoefficients[3] *
+                                  resampling::allpassCoefficients[5] * resampling::allpassCoefficients[7]);
     for (int o = 0; o < 4; ++o) {
         const float f = static_cast<float>(resampling::firCoefficients[o]);
         const float g = static_cast<float>(resampling::firCoefficients[o + 4]);

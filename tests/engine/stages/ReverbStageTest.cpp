@@ -28,9 +28,9 @@ TEST(ReverbStageRates, factorHalvesTheRateUntilItIsBelow40kHz)
 {
     ReverbStage r;
     EXPECT_EQ(r.factor(), 2);
-    const std::pair<double, int> cases[] = {{32000, 1}, {39999, 1}, {40000, 2}, {44100, 2}, {48000, 2}, {79999, 2},
-                                            {80000, 4}, {88200, 4}, {96000, 4}, {160000, 8}, {176400, 8}, {192000, 8},
-                                            {384000, 8}, {11025, 1}};
+    const std::pair<double, int> cases[] = {{32000, 1},  {39999, 1},  {40000, 2},  {44100, 2}, {48000, 2},
+                                            {79999, 2},  {80000, 4},  {88200, 4},  {96000, 4}, {160000, 8},
+                                            {176400, 8}, {192000, 8}, {384000, 8}, {11025, 1}};
     for (auto [rate, factor] : cases) {
         r.setPeriod(1.0 / rate);
         EXPECT_EQ(r.factor(), factor) << rate;

@@ -30,10 +30,34 @@ struct Cabinet {
 };
 
 const Cabinet cabinets[] = {
-    {"1x10 at 44.1 kHz", ir::cabinet1x10At44k, 44100, {0.005974f, 0.050378f, 0.128239f, 0.194896f}, 2500, 2800, -15},
-    {"1x10 at 48 kHz", ir::cabinet1x10At48k, 48000, {0.022055f, 0.082516f, 0.155015f, 0.205875f}, 2500, 2800, -15},
-    {"2x12 at 44.1 kHz", ir::cabinet2x12At44k, 44100, {0.001175f, 0.022961f, 0.084328f, 0.171525f}, 2250, 2550, -27},
-    {"2x12 at 48 kHz", ir::cabinet2x12At48k, 48000, {0.007938f, 0.044542f, 0.113624f, 0.194577f}, 2250, 2550, -27},
+    {"1x10 at 44.1 kHz",
+     ir::cabinet1x10At44k,
+     44100,
+     {0.005974f, 0.050378f, 0.128239f, 0.194896f},
+     2500,
+     2800,
+     -15},
+    {"1x10 at 48 kHz",
+     ir::cabinet1x10At48k,
+     48000,
+     {0.022055f, 0.082516f, 0.155015f, 0.205875f},
+     2500,
+     2800,
+     -15},
+    {"2x12 at 44.1 kHz",
+     ir::cabinet2x12At44k,
+     44100,
+     {0.001175f, 0.022961f, 0.084328f, 0.171525f},
+     2250,
+     2550,
+     -27},
+    {"2x12 at 48 kHz",
+     ir::cabinet2x12At48k,
+     48000,
+     {0.007938f, 0.044542f, 0.113624f, 0.194577f},
+     2250,
+     2550,
+     -27},
 };
 
 class CabinetResponse : public ::testing::TestWithParam<Cabinet> {};
@@ -60,7 +84,8 @@ TEST_P(CabinetResponse, hasItsPresencePeakAtAboutPlusSevenDecibels)
 TEST_P(CabinetResponse, isFlatThroughTheBodyAndRollsOffAtBothEnds)
 {
     const Cabinet& c = GetParam();
-    for (double f = 100.0; f <= 2000.0; f *= 1.1) EXPECT_NEAR(levelDb(c.table, c.rate, f), 0.0, 5.0) << f << " Hz";
+    for (double f = 100.0; f <= 2000.0; f *= 1.1)
+        EXPECT_NEAR(levelDb(c.table, c.rate, f), 0.0, 5.0) << f << " Hz";
     EXPECT_NEAR(levelDb(c.table, c.rate, 3000.0), 0.0, 6.5);
     EXPECT_NEAR(levelDb(c.table, c.rate, 6000.0), -13.0, 2.5);
     const double at8k = levelDb(c.table, c.rate, 8000.0);

@@ -37,11 +37,12 @@ TEST(SpeakerStageRates, commonRatesPlayTheResponseAtItsOwnRateAndOthersUseTheThr
         int factor;
         Family family;
     };
-    const Case cases[] = {{44100, 1, Family::rate44k},  {48000, 1, Family::rate48k},  {88200, 2, Family::rate44k},
-                          {96000, 2, Family::rate48k},  {176400, 4, Family::rate44k}, {192000, 4, Family::rate48k},
-                          {11025, 1, Family::rate44k},  {199999, 4, Family::rate48k}, {46050, 1, Family::rate44k},
-                          {46051, 1, Family::rate48k},  {79999, 1, Family::rate48k},  {80000, 2, Family::rate44k},
-                          {160000, 4, Family::rate44k}, {92100, 2, Family::rate44k},  {92104, 2, Family::rate48k}};
+    const Case cases[] = {
+        {44100, 1, Family::rate44k},  {48000, 1, Family::rate48k},  {88200, 2, Family::rate44k},
+        {96000, 2, Family::rate48k},  {176400, 4, Family::rate44k}, {192000, 4, Family::rate48k},
+        {11025, 1, Family::rate44k},  {199999, 4, Family::rate48k}, {46050, 1, Family::rate44k},
+        {46051, 1, Family::rate48k},  {79999, 1, Family::rate48k},  {80000, 2, Family::rate44k},
+        {160000, 4, Family::rate44k}, {92100, 2, Family::rate44k},  {92104, 2, Family::rate48k}};
     SpeakerStage s;
     EXPECT_EQ(s.factor(), 1);
     EXPECT_EQ(s.loadedSet(), Family::rate44k);
@@ -123,7 +124,8 @@ TEST(SpeakerStageRates, higherRatesStillShapeTheSignalLikeTheCabinet)
     const auto y = impulseResponse(s, 0, 4000);
     double energy = 0.0, tableEnergy = 0.0;
     for (double v : y) energy += v * v;
-    for (int t = 0; t < ir::cabinetLength; ++t) tableEnergy += double(ir::cabinet2x12At48k[t]) * ir::cabinet2x12At48k[t];
+    for (int t = 0; t < ir::cabinetLength; ++t)
+        tableEnergy += double(ir::cabinet2x12At48k[t]) * ir::cabinet2x12At48k[t];
     EXPECT_NEAR(energy, 0.5 * tableEnergy, 0.15 * tableEnergy);  // one sample in two carries the impulse
 }
 
