@@ -16,9 +16,14 @@ namespace {
 
 constexpr int workersPerEngine = 2 * 7 + 4;
 
-// Open descriptors where the system shows them (Linux); -1 elsewhere.
+// Open descriptors where the system shows them (Linux); -1 elsewhere. Under
+// wine, /proc/self/fd would list the emulator's own Unix descriptors, which
+// come and go with its internal work and say nothing about ours.
 int openDescriptors()
 {
+#if defined(_WIN32)
+    return -1;
+#endif
     std::error_code ec;
     std::filesystem::directory_iterator it("/proc/self/fd", ec);
     if (ec) return -1;
