@@ -254,8 +254,18 @@ struct PermutedBins {
     }
     void scatter(int k, int step, Complex4 v) const noexcept
     {
-        const int p[4] = {position[k], position[k + step], position[k + 2 * step], position[k + 3 * step]};
-        for (int l = 0; l < 4; ++l) re[p[l]] = v.re[l], im[p[l]] = v.im[l];
+        // Lanes leave through shuffles, not through a spill to the stack, whose
+        // scalar reloads stall on store forwarding.
+        const int p0 = position[k], p1 = position[k + step], p2 = position[k + 2 * step],
+                  p3 = position[k + 3 * step];
+        re[p0] = v.re[0];
+        im[p0] = v.im[0];
+        re[p1] = __builtin_shuffle(v.re, simd::Int4{1, 1, 1, 1})[0];
+        im[p1] = __builtin_shuffle(v.im, simd::Int4{1, 1, 1, 1})[0];
+        re[p2] = __builtin_shuffle(v.re, simd::Int4{2, 2, 2, 2})[0];
+        im[p2] = __builtin_shuffle(v.im, simd::Int4{2, 2, 2, 2})[0];
+        re[p3] = __builtin_shuffle(v.re, simd::Int4{3, 3, 3, 3})[0];
+        im[p3] = __builtin_shuffle(v.im, simd::Int4{3, 3, 3, 3})[0];
     }
     Complex4 get4(int k) const noexcept { return gather(k, 1); }
     Complex4 get4Down(int top) const noexcept { return gather(top, -1); }
@@ -297,13 +307,20 @@ FftPlan::FftPlan(int size)
       stageTwiddles_(3 * size),
       realCos_(size / 4 + 4),
       realSin_(size / 4 + 4),
-      positionOf_(size / 2)
+      positionOf_(size / 2),
+      frequencyAt_(size / 2),
+      tangleCos_(size / 2),
+      tangleSin_(size / 2)
 {
     buildStages();
     buildOrder();
     for (int k = 0; k <= m_ / 2; ++k) {
         realCos_[k] = static_cast<float>(std::cos(twoPi * k / n_));
         realSin_[k] = static_cast<float>(std::sin(twoPi * k / n_));
+    }
+    for (int p = 0; p < m_; ++p) {
+        tangleCos_[p] = static_cast<float>(std::cos(twoPi * frequencyAt_[p] / n_));
+        tangleSin_[p] = static_cast<float>(std::sin(twoPi * frequencyAt_[p] / n_));
     }
 }
 
@@ -352,6 +369,7 @@ void FftPlan::buildOrder()
             for (int j = 0; j < 4; ++j) {
                 const int frequency = offset[base + 4 * b] + stride[base + 4 * b] * j;
                 positionOf_[frequency] = base + 4 * j + b;
+                frequencyAt_[base + 4 * j + b] = frequency;
             }
         }
     }
@@ -439,25 +457,35 @@ void FftPlan::untangle(float* out) noexcept
 }
 
 // The inverse of untangle, doubled (Z' = 2Z, so the unnormalised inverse
-// complex transform of M points yields N times the signal), written straight
-// into the order the inverse stages expect.
+// complex transform of M points yields N times the signal). It walks the work
+// arrays in the order the inverse stages expect and gathers each bin's two
+// spectrum entries: scattered loads are cheap where scattered stores, beyond
+// the first-level cache, are not. The mirrored-pair formula holds for every k
+// (with k and M-k swapped it gives the other member), so each position is
+// computed on its own; only k = 0, whose partner is the Nyquist term, differs.
 void FftPlan::tangle(const float* x) noexcept
 {
-    const int m = m_, half = m_ / 2;
-    const PermutedBins z{work_.data(), work_.data() + imaginaryOffset(), positionOf_.data()};
-    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk,
-                    auto& outRm, auto& outIm) {
-        const auto er = rk + rm, ei = ik - im2;
-        const auto dr = rk - rm, di = ik + im2;
-        const auto or_ = dr * c - di * sn, oi = dr * sn + di * c;
-        outRk = er - oi;
-        outIk = ei + or_;
-        outRm = er + oi;
-        outIm = or_ - ei;
-    };
-    forEachMirroredPair(NaturalBins<const float>{x, x + m}, z, m, realCos_.data(), realSin_.data(), pair);
-    z.set(0, x[0] + x[m], x[0] - x[m]);
-    z.set(half, 2.0f * x[half], -2.0f * x[m + half]);
+    const int m = m_;
+    float *re = work_.data(), *im = re + imaginaryOffset();
+    const float *xr = x, *xi = x + m;
+    const int* frequency = frequencyAt_.data();
+    const float *cosines = tangleCos_.data(), *sines = tangleSin_.data();
+    for (int p = 0; p < m; p += 4) {
+        const int k0 = frequency[p], k1 = frequency[p + 1], k2 = frequency[p + 2], k3 = frequency[p + 3];
+        const int m0 = (m - k0) & (m - 1), m1 = (m - k1) & (m - 1), m2 = (m - k2) & (m - 1),
+                  m3 = (m - k3) & (m - 1);
+        const Float4 rk{xr[k0], xr[k1], xr[k2], xr[k3]}, ik{xi[k0], xi[k1], xi[k2], xi[k3]};
+        const Float4 rm{xr[m0], xr[m1], xr[m2], xr[m3]}, imm{xi[m0], xi[m1], xi[m2], xi[m3]};
+        const Float4 c = load(cosines + p), sn = load(sines + p);
+        const Float4 er = rk + rm, ei = ik - imm;
+        const Float4 dr = rk - rm, di = ik + imm;
+        const Float4 or_ = dr * c - di * sn, oi = dr * sn + di * c;
+        store(re + p, er - oi);
+        store(im + p, ei + or_);
+    }
+    const int dc = positionOf_[0];
+    re[dc] = x[0] + x[m];
+    im[dc] = x[0] - x[m];
 }
 
 }  // namespace valvora

@@ -48,7 +48,10 @@ private:
     AlignedBuffer<float> stageTwiddles_;
     AlignedBuffer<float> realCos_;
     AlignedBuffer<float> realSin_;
-    AlignedBuffer<int> positionOf_;  // where frequency k sits after the stages
+    AlignedBuffer<int> positionOf_;   // where frequency k sits after the stages
+    AlignedBuffer<int> frequencyAt_;  // the inverse of positionOf_
+    AlignedBuffer<float> tangleCos_;  // cos and sin of 2 pi k/N for k = frequencyAt_[p]
+    AlignedBuffer<float> tangleSin_;
     Stage stages_[16];
     int stageCount_ = 0;
 };
