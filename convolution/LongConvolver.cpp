@@ -1,5 +1,6 @@
 #include "convolution/LongConvolver.h"
 
+#include <bit>
 #include <new>
 
 namespace valvora {
@@ -61,7 +62,7 @@ float LongConvolver::process(float x) noexcept
     const int next = (w + 1) & (length - 1);
     position_ = next;
     ++counter_;
-    if ((counter_ & (smallestBlock - 1)) == 0) serviceLevels(next);
+    if ((counter_ & (tick - 1)) == 0) serviceLevel(next);
     // 32768 is a multiple of every block, so the schedule runs on across the wrap.
     counter_ &= length - 1;
     const float y = outRing_[next];
@@ -69,18 +70,25 @@ float LongConvolver::process(float x) noexcept
     return y;
 }
 
-void LongConvolver::serviceLevels(int next) noexcept
+// Level 0 fires on even ticks of 64 samples; level i >= 1 on the ticks whose
+// count ends in exactly i one-bits (i.e. tick = 2^i - 1 mod 2^(i+1)), once
+// every B samples. So no two levels ever fire on the same tick and the audio
+// thread's share of the work (a wait, a collection and a wake-up) is spread
+// evenly instead of piling up where the large blocks meet. Overlap-save does
+// not care at which phase a level's blocks start: its window is always the 2B
+// newest samples and its result is due B samples after the dispatch.
+void LongConvolver::serviceLevel(int next) noexcept
 {
-    for (auto& worker : workers_) {
-        const int b = worker->blockSize();
-        if (counter_ < b) break;
-        if (counter_ & (b - 1)) continue;
-        worker->waitDone();
-        if (worker->outputPosition >= 0)
-            accumulateIntoRing(outRing_.data(), length, worker->outputPosition, worker->result(), b);
-        worker->outputPosition = next + b;
-        worker->dispatch(ring_.data() + length - 2 * b + next);
-    }
+    const unsigned t = static_cast<unsigned>(counter_) / tick;
+    const int level = (t & 1) ? std::countr_one(t) : 0;
+    if (level >= levelCount) return;
+    ConvolutionWorker& worker = *workers_[level];
+    const int b = worker.blockSize();
+    worker.waitDone();
+    if (worker.outputPosition >= 0)
+        accumulateIntoRing(outRing_.data(), length, worker.outputPosition, worker.result(), b);
+    worker.outputPosition = next + b;
+    worker.dispatch(ring_.data() + length - 2 * b + next);
 }
 
 }  // namespace valvora

@@ -3,7 +3,9 @@
 // the first 256 itself). Seven levels of doubling block size (128 .. 8192),
 // each on its own worker thread with exactly one block of time to deliver;
 // the calling thread only stores, reads and clears one sample per call and
-// collects a level's results when its block boundary comes.
+// collects a level's results when its block boundary comes. The levels' block
+// boundaries are staggered so that at most one level changes hands per 64
+// samples.
 
 #include <memory>
 #include <vector>
@@ -20,6 +22,8 @@ public:
     static constexpr int firstTap = 256;
     static constexpr int levelCount = 7;
     static constexpr int smallestBlock = 128;
+    // The schedule's step: half the smallest block.
+    static constexpr int tick = smallestBlock / 2;
 
     // Host thread: allocates everything; no worker runs until load().
     // Throws std::bad_alloc.
@@ -40,7 +44,7 @@ public:
 private:
     void stopWorkers() noexcept;
     void reset() noexcept;
-    void serviceLevels(int next) noexcept;
+    void serviceLevel(int next) noexcept;
 
     AlignedBuffer<float> ring_;  // each sample at p and p + 32768
     AlignedBuffer<float> outRing_;

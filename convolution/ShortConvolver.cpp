@@ -75,9 +75,19 @@ float ShortConvolver::process(float x) noexcept
 
     // Taps 0-63 on x(t-63) .. x(t), which sit contiguously at w + 961 .. w + 1024.
     const float* newest = ring + w + length - (directTaps - 1);
-    simd::Float4 sum = simd::broadcast(0.0f);
-    for (int k = 0; k < directTaps; k += 4)
-        sum += simd::loadUnaligned(newest + k) * simd::load(direct_.data() + k);
+    // Four partial sums, so that the additions do not wait on one another.
+    const float* h = direct_.data();
+    simd::Float4 s0 = simd::loadUnaligned(newest) * simd::load(h);
+    simd::Float4 s1 = simd::loadUnaligned(newest + 4) * simd::load(h + 4);
+    simd::Float4 s2 = simd::loadUnaligned(newest + 8) * simd::load(h + 8);
+    simd::Float4 s3 = simd::loadUnaligned(newest + 12) * simd::load(h + 12);
+    for (int k = 16; k < directTaps; k += 16) {
+        s0 += simd::loadUnaligned(newest + k) * simd::load(h + k);
+        s1 += simd::loadUnaligned(newest + k + 4) * simd::load(h + k + 4);
+        s2 += simd::loadUnaligned(newest + k + 8) * simd::load(h + k + 8);
+        s3 += simd::loadUnaligned(newest + k + 12) * simd::load(h + k + 12);
+    }
+    const simd::Float4 sum = (s0 + s1) + (s2 + s3);
     float y = (sum[0] + sum[1]) + (sum[2] + sum[3]);
     y += levels_[0].slot.output()[64 + (w & 63)] + asyncRing_[w] + levels_[1].slot.output()[128 + (w & 127)] +
          levels_[2].slot.output()[256 + (w & 255)];
