@@ -25,6 +25,7 @@ ShortConvolver::ShortConvolver()
       asyncRing_(length),
       scratch_(length),
       direct_(directTaps),
+      history_(4 * historyPhaseFloats),
       levels_{SyncLevel(64), SyncLevel(128), SyncLevel(256)},
       worker_(asyncBlock, quit_)
 {
@@ -47,6 +48,8 @@ void ShortConvolver::stopWorker() noexcept
 void ShortConvolver::reset() noexcept
 {
     ring_.clear();
+    history_.clear();
+    recent_ = simd::broadcast(0.0f);
     asyncRing_.clear();
     scratch_.clear();
     position_ = 0;
@@ -58,8 +61,7 @@ void ShortConvolver::load(const float* ir) noexcept
 {
     stopWorker();
     reset();
-    // Stored reversed so that the direct part is one forward dot product
-    // over the 64 newest ring entries.
+    // Stored reversed (tap 63 first) to match the history's oldest-first vectors.
     for (int k = 0; k < directTaps; ++k) direct_[directTaps - 1 - k] = ir[k];
     for (auto& level : levels_) level.slot.load(*level.fft, ir + level.block, scratch_.data());
     worker_.load(ir + 2 * asyncBlock, scratch_.data());
@@ -73,19 +75,27 @@ float ShortConvolver::process(float x) noexcept
     ring[w] = x;
     ring[w + length] = x;
 
-    // Taps 0-63 on x(t-63) .. x(t), which sit contiguously at w + 961 .. w + 1024.
-    const float* newest = ring + w + length - (directTaps - 1);
-    // Four partial sums, so that the additions do not wait on one another.
+    // Taps 0-63 come from whole vectors of the four newest samples, each
+    // written once as a vector: a vector load over a sample stored a moment
+    // ago as a scalar would stall on store forwarding every call.
+    const simd::Float4 newestFour = __builtin_shuffle(recent_, simd::broadcast(x), simd::Int4{1, 2, 3, 4});
+    recent_ = newestFour;
+    float* phase = history_.data() + (w & 3) * historyPhaseFloats;
+    const int slot = (w >> 2) & (historySlots - 1);
+    simd::store(phase + 4 * slot, newestFour);
+    simd::store(phase + 4 * (slot + historySlots), newestFour);
+    // Oldest first: vector i holds x(t - 4(15 - i) - 3) .. x(t - 4(15 - i)).
+    const float* v = phase + 4 * (slot + 1);
     const float* h = direct_.data();
-    simd::Float4 s0 = simd::loadUnaligned(newest) * simd::load(h);
-    simd::Float4 s1 = simd::loadUnaligned(newest + 4) * simd::load(h + 4);
-    simd::Float4 s2 = simd::loadUnaligned(newest + 8) * simd::load(h + 8);
-    simd::Float4 s3 = simd::loadUnaligned(newest + 12) * simd::load(h + 12);
+    simd::Float4 s0 = simd::load(v) * simd::load(h);
+    simd::Float4 s1 = simd::load(v + 4) * simd::load(h + 4);
+    simd::Float4 s2 = simd::load(v + 8) * simd::load(h + 8);
+    simd::Float4 s3 = simd::load(v + 12) * simd::load(h + 12);
     for (int k = 16; k < directTaps; k += 16) {
-        s0 += simd::loadUnaligned(newest + k) * simd::load(h + k);
-        s1 += simd::loadUnaligned(newest + k + 4) * simd::load(h + k + 4);
-        s2 += simd::loadUnaligned(newest + k + 8) * simd::load(h + k + 8);
-        s3 += simd::loadUnaligned(newest + k + 12) * simd::load(h + k + 12);
+        s0 += simd::load(v + k) * simd::load(h + k);
+        s1 += simd::load(v + k + 4) * simd::load(h + k + 4);
+        s2 += simd::load(v + k + 8) * simd::load(h + k + 8);
+        s3 += simd::load(v + k + 12) * simd::load(h + k + 12);
     }
     const simd::Float4 sum = (s0 + s1) + (s2 + s3);
     float y = (sum[0] + sum[1]) + (sum[2] + sum[3]);

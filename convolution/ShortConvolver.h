@@ -11,6 +11,7 @@
 #include "convolution/ConvolutionWorker.h"
 #include "convolution/RealFft.h"
 #include "convolution/SegmentSlot.h"
+#include "convolution/SimdFloat.h"
 #include "platform/Threading.h"
 
 namespace valvora {
@@ -55,6 +56,13 @@ private:
     AlignedBuffer<float> asyncRing_;  // the worker's blocks, assigned whole
     AlignedBuffer<float> scratch_;
     AlignedBuffer<float> direct_;  // taps 0-63, newest-last order
+    // The direct part's input: for each sample t, the vector x(t-3) .. x(t),
+    // kept in four rings by t mod 4 (each stored twice, so that the 16
+    // vectors one dot product needs are contiguous).
+    static constexpr int historySlots = directTaps / 4;
+    static constexpr int historyPhaseFloats = 2 * 4 * historySlots;
+    AlignedBuffer<float> history_;
+    simd::Float4 recent_{};
     int position_ = 0;
     SyncLevel levels_[3];
     platform::Event quit_{platform::Event::Reset::Manual};

@@ -39,6 +39,21 @@ TEST(ShortConvolver, aUnitImpulseAtTapZeroPassesTheInputUnchangedFromTheFirstCal
     for (std::size_t t = 0; t < x.size(); ++t) ASSERT_EQ(y[t], x[t]) << t;
 }
 
+TEST(ShortConvolver, anImpulseAtEveryDirectTapDelaysByExactlyThatTapWithoutRounding)
+{
+    // The direct taps read four interleaved histories; every tap, at every
+    // phase of the write position, must pick exactly its own sample.
+    ShortConvolver c;
+    const auto x = uniformNoise(400, 12);
+    for (int k = 1; k < ShortConvolver::directTaps; ++k) {
+        c.load(impulseAt(k).data());
+        for (std::size_t t = 0; t < x.size(); ++t) {
+            const float expected = t >= static_cast<std::size_t>(k) ? x[t - k] : 0.0f;
+            ASSERT_EQ(c.process(x[t]), expected) << "tap " << k << " sample " << t;
+        }
+    }
+}
+
 TEST(ShortConvolver, anImpulseAtEveryTapFrom64To1023DelaysByExactlyThatTap)
 {
     ShortConvolver c;
