@@ -308,19 +308,13 @@ FftPlan::FftPlan(int size)
       realCos_(size / 4 + 4),
       realSin_(size / 4 + 4),
       positionOf_(size / 2),
-      frequencyAt_(size / 2),
-      tangleCos_(size / 2),
-      tangleSin_(size / 2)
+      frequencyAt_(size / 2)
 {
     buildStages();
     buildOrder();
     for (int k = 0; k <= m_ / 2; ++k) {
         realCos_[k] = static_cast<float>(std::cos(twoPi * k / n_));
         realSin_[k] = static_cast<float>(std::sin(twoPi * k / n_));
-    }
-    for (int p = 0; p < m_; ++p) {
-        tangleCos_[p] = static_cast<float>(std::cos(twoPi * frequencyAt_[p] / n_));
-        tangleSin_[p] = static_cast<float>(std::sin(twoPi * frequencyAt_[p] / n_));
     }
 }
 
@@ -423,7 +417,7 @@ void FftPlan::forward(const float* in, float* out) noexcept
 
 void FftPlan::inverse(const float* in, float* out) noexcept
 {
-    tangle(in);
+    tangle(in, out);
     float *re = work_.data(), *im = re + imaginaryOffset();
     runStagesInverse();
     radix4InverseToInterleaved(re, im, out, m_, stages_[0].twiddles);
@@ -457,35 +451,48 @@ void FftPlan::untangle(float* out) noexcept
 }
 
 // The inverse of untangle, doubled (Z' = 2Z, so the unnormalised inverse
-// complex transform of M points yields N times the signal). It walks the work
-// arrays in the order the inverse stages expect and gathers each bin's two
-// spectrum entries: scattered loads are cheap where scattered stores, beyond
-// the first-level cache, are not. The mirrored-pair formula holds for every k
-// (with k and M-k swapped it gives the other member), so each position is
-// computed on its own; only k = 0, whose partner is the Nyquist term, differs.
-void FftPlan::tangle(const float* x) noexcept
+// complex transform of M points yields N times the signal), in the order the
+// inverse stages expect. Large transforms untangle in natural order into the
+// caller's output buffer first (in place is fine: each mirrored pair is read
+// before it is written) and then gather into the work arrays: scattered
+// loads are cheap where scattered stores beyond the first-level cache are not.
+void FftPlan::tangle(const float* x, float* scratch) noexcept
 {
+    if (m_ <= scatterLimit) {
+        tangleByPairs(x, PermutedBins{work_.data(), work_.data() + imaginaryOffset(), positionOf_.data()});
+        return;
+    }
     const int m = m_;
+    tangleByPairs(x, NaturalBins<float>{scratch, scratch + m});
     float *re = work_.data(), *im = re + imaginaryOffset();
-    const float *xr = x, *xi = x + m;
+    const float *zr = scratch, *zi = scratch + m;
     const int* frequency = frequencyAt_.data();
-    const float *cosines = tangleCos_.data(), *sines = tangleSin_.data();
     for (int p = 0; p < m; p += 4) {
         const int k0 = frequency[p], k1 = frequency[p + 1], k2 = frequency[p + 2], k3 = frequency[p + 3];
-        const int m0 = (m - k0) & (m - 1), m1 = (m - k1) & (m - 1), m2 = (m - k2) & (m - 1),
-                  m3 = (m - k3) & (m - 1);
-        const Float4 rk{xr[k0], xr[k1], xr[k2], xr[k3]}, ik{xi[k0], xi[k1], xi[k2], xi[k3]};
-        const Float4 rm{xr[m0], xr[m1], xr[m2], xr[m3]}, imm{xi[m0], xi[m1], xi[m2], xi[m3]};
-        const Float4 c = load(cosines + p), sn = load(sines + p);
-        const Float4 er = rk + rm, ei = ik - imm;
-        const Float4 dr = rk - rm, di = ik + imm;
-        const Float4 or_ = dr * c - di * sn, oi = dr * sn + di * c;
-        store(re + p, er - oi);
-        store(im + p, ei + or_);
+        store(re + p, Float4{zr[k0], zr[k1], zr[k2], zr[k3]});
+        store(im + p, Float4{zi[k0], zi[k1], zi[k2], zi[k3]});
     }
-    const int dc = positionOf_[0];
-    re[dc] = x[0] + x[m];
-    im[dc] = x[0] - x[m];
+}
+
+template <typename Bins>
+void FftPlan::tangleByPairs(const float* x, const Bins& z) noexcept
+{
+    const int m = m_, half = m_ / 2;
+    auto pair = [&](auto rk, auto ik, auto rm, auto im2, auto c, auto sn, auto& outRk, auto& outIk,
+                    auto& outRm, auto& outIm) {
+        const auto er = rk + rm, ei = ik - im2;
+        const auto dr = rk - rm, di = ik + im2;
+        const auto or_ = dr * c - di * sn, oi = dr * sn + di * c;
+        outRk = er - oi;
+        outIk = ei + or_;
+        outRm = er + oi;
+        outIm = or_ - ei;
+    };
+    // The two special bins are read before the pairs may overwrite x.
+    const float dc = x[0], nyquist = x[m], middleRe = x[half], middleIm = x[m + half];
+    forEachMirroredPair(NaturalBins<const float>{x, x + m}, z, m, realCos_.data(), realSin_.data(), pair);
+    z.set(0, dc + nyquist, dc - nyquist);
+    z.set(half, 2.0f * middleRe, -2.0f * middleIm);
 }
 
 }  // namespace valvora

@@ -36,7 +36,11 @@ private:
     // Complex points per block that stay in the first-level cache (4 KiB).
     static constexpr int cacheBlock = 512;
     void untangle(float* spectrum) noexcept;
-    void tangle(const float* spectrum) noexcept;
+    void tangle(const float* spectrum, float* scratch) noexcept;
+    template <typename Bins>
+    void tangleByPairs(const float* spectrum, const Bins& bins) noexcept;
+    // Up to this many complex points, scattered stores stay in the cache.
+    static constexpr int scatterLimit = 2048;
     // The imaginary half of the work buffer sits a little past M floats so
     // that real and imaginary streams never share 4 KiB address aliases.
     static constexpr int workPadding = 16;
@@ -50,8 +54,6 @@ private:
     AlignedBuffer<float> realSin_;
     AlignedBuffer<int> positionOf_;   // where frequency k sits after the stages
     AlignedBuffer<int> frequencyAt_;  // the inverse of positionOf_
-    AlignedBuffer<float> tangleCos_;  // cos and sin of 2 pi k/N for k = frequencyAt_[p]
-    AlignedBuffer<float> tangleSin_;
     Stage stages_[16];
     int stageCount_ = 0;
 };
