@@ -124,17 +124,18 @@ void AmpEngine::update() noexcept
     dirty = 0;
 }
 
-void AmpEngine::runPreamp(ChannelSample& s) noexcept
+// Everything of the preamp ahead of the tone stack, which the callers run
+// per sample or per block.
+[[gnu::always_inline]] inline double AmpEngine::runPreamp(double input, int ch, PreampNoise& noise) noexcept
 {
-    const int ch = s.channel;
-    double v = finiteOrZero(s.input) + noisePreamp.next();
+    double v = finiteOrZero(input) + noise.preamp.next();
     double y;
     if (driveChannel) {
         driveTube.process(v, ch);
         driveHighPass.process(v, ch);
         if (tubeMode) {
-            v = triode.process(v * triodeInputScale, ch, 1);
-            v = triode.process(v * triodeInterstageScale, ch + 2, 1);
+            v = triode.process(v * triodeInputScale, ch, 1, noise.triode);
+            v = triode.process(v * triodeInterstageScale, ch + 2, 1, noise.triode);
             y = v * triodeOutputScale * driveVolumeGain;
         } else {
             const WaveshaperTable& shaper = WaveshaperTable::instance();
@@ -146,45 +147,131 @@ void AmpEngine::runPreamp(ChannelSample& s) noexcept
         normalTube.process(v, ch);
         y = v * normalGain;
     }
-    toneStacks[tubeMode ? 1 : 0].process(y, ch);
-    s.output = y;
+    return y;
+}
+
+// runPreamp on channel 0 then channel 1, bit for bit, with the linear
+// stages stepping both channels in one pass and the nonlinear ones side by
+// side.
+[[gnu::always_inline]] inline void AmpEngine::runPreampPair(double& left, double& right, PreampNoise& noiseLeft,
+                                                           PreampNoise& noiseRight) noexcept
+{
+    double l = finiteOrZero(left) + noiseLeft.preamp.next();
+    double r = finiteOrZero(right) + noiseRight.preamp.next();
+    if (driveChannel) {
+        driveTube.processPair(l, r);
+        driveHighPass.processPair(l, r);
+        if (tubeMode) {
+            l = triode.process(l * triodeInputScale, 0, 1, noiseLeft.triode);
+            r = triode.process(r * triodeInputScale, 1, 1, noiseRight.triode);
+            l = triode.process(l * triodeInterstageScale, 2, 1, noiseLeft.triode);
+            r = triode.process(r * triodeInterstageScale, 3, 1, noiseRight.triode);
+            l = l * triodeOutputScale * driveVolumeGain;
+            r = r * triodeOutputScale * driveVolumeGain;
+        } else {
+            const WaveshaperTable& shaper = WaveshaperTable::instance();
+            l = (l >= 0.0 ? shaper.lookup(l) : -shaper.lookup(-l)) * driveVolumeGain;
+            r = (r >= 0.0 ? shaper.lookup(r) : -shaper.lookup(-r)) * driveVolumeGain;
+        }
+    } else {
+        l *= normalInputTrim;
+        r *= normalInputTrim;
+        normalTube.processPair(l, r);
+        l *= normalGain;
+        r *= normalGain;
+    }
+    left = l;
+    right = r;
+}
+
+void AmpEngine::runBypass(ChannelSample& s) noexcept
+{
+    const int ch = s.channel;
+    if (oversampling) {
+        double block[Oversampler::factor];
+        s.input = finiteOrZero(s.input) + noiseBypass.next();
+        upsamplers[ch].up(s.input, block);
+        s.output = downsamplers[ch].down(block);
+    } else {
+        s.output = s.input;  // bit-exact bypass, NaN included
+    }
+}
+
+void AmpEngine::runFront(ChannelSample& s) noexcept
+{
+    s.input = finiteOrZero(s.input) + noiseMain.next();
+    inputStage.process(s.input, s.channel);
+    if (driveChannel) driveStage.process(s.input, s.channel);
+}
+
+void AmpEngine::runBack(ChannelSample& s) noexcept
+{
+    outputLowPass.process(s.output, s.channel);
+    reverb.process(s.output, s.channel);
+    if (speakerOn) speaker.process(s.output, s.channel);
 }
 
 void AmpEngine::process(ChannelSample& s) noexcept
 {
-    const int ch = s.channel;
     if (!enabled) {
-        if (oversampling) {
-            double block[Oversampler::factor];
-            s.input = finiteOrZero(s.input) + noiseBypass.next();
-            upsamplers[ch].up(s.input, block);
-            s.output = downsamplers[ch].down(block);
-        } else {
-            s.output = s.input;  // bit-exact bypass, NaN included
-        }
+        runBypass(s);
         return;
     }
-
-    s.input = finiteOrZero(s.input) + noiseMain.next();
-    inputStage.process(s.input, ch);
-    if (driveChannel) driveStage.process(s.input, ch);
-
+    const int ch = s.channel;
+    runFront(s);
+    PreampNoise noise{noisePreamp, triode.ditherNoise()};
     if (oversampling) {
-        double block[Oversampler::factor];
+        alignas(16) double block[Oversampler::factor];
         upsamplers[ch].up(s.input, block);
-        for (double& value : block) {
-            s.input = value;
-            runPreamp(s);
-            value = s.output;
-        }
+        for (double& value : block) value = runPreamp(value, ch, noise);
+        toneStacks[tubeMode ? 1 : 0].processBlock(block, ch);
         s.output = downsamplers[ch].down(block);
     } else {
-        runPreamp(s);
+        s.output = runPreamp(s.input, ch, noise);
+        toneStacks[tubeMode ? 1 : 0].process(s.output, ch);
     }
+    noisePreamp = noise.preamp;
+    triode.ditherNoise() = noise.triode;
+    runBack(s);
+}
 
-    outputLowPass.process(s.output, ch);
-    reverb.process(s.output, ch);
-    if (speakerOn) speaker.process(s.output, ch);
+void AmpEngine::processFrame(ChannelSample& left, ChannelSample& right) noexcept
+{
+    left.channel = 0;
+    right.channel = 1;
+    if (!enabled) {
+        runBypass(left);
+        runBypass(right);
+        return;
+    }
+    runFront(left);
+    runFront(right);
+
+    // The right channel's draws start where the left channel's will end.
+    const std::uint32_t runs = oversampling ? Oversampler::factor : 1;
+    const std::uint32_t triodeDraws = driveChannel && tubeMode ? 2 * runs : 0;
+    PreampNoise noiseLeft{noisePreamp, triode.ditherNoise()};
+    PreampNoise noiseRight{noiseLeft.preamp.ahead(runs), noiseLeft.triode.ahead(triodeDraws)};
+    if (oversampling) {
+        alignas(16) double blockLeft[Oversampler::factor];
+        alignas(16) double blockRight[Oversampler::factor];
+        upsamplers[0].up(left.input, blockLeft);
+        upsamplers[1].up(right.input, blockRight);
+        for (int k = 0; k < Oversampler::factor; ++k)
+            runPreampPair(blockLeft[k], blockRight[k], noiseLeft, noiseRight);
+        toneStacks[tubeMode ? 1 : 0].processBlockPair(blockLeft, blockRight);
+        left.output = downsamplers[0].down(blockLeft);
+        right.output = downsamplers[1].down(blockRight);
+    } else {
+        left.output = left.input;
+        right.output = right.input;
+        runPreampPair(left.output, right.output, noiseLeft, noiseRight);
+        toneStacks[tubeMode ? 1 : 0].processPair(left.output, right.output);
+    }
+    noisePreamp = noiseRight.preamp;
+    triode.ditherNoise() = noiseRight.triode;
+    runBack(left);
+    runBack(right);
 }
 
 }  // namespace valvora

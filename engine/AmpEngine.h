@@ -64,6 +64,13 @@ public:
     // Audio thread, per sample and channel.
     void process(ChannelSample& s) noexcept;
 
+    // Audio thread, one stereo frame: exactly process(left) then
+    // process(right), bit for bit, with the two channels' preamps run side by
+    // side. Each channel's preamp is one long chain of dependent steps; two
+    // independent chains interleaved keep the processor busy while either
+    // waits. Sets the records' channels to 0 and 1.
+    void processFrame(ChannelSample& left, ChannelSample& right) noexcept;
+
     // Read-only views for tests and tools.
     double samplePeriod() const noexcept { return period; }
     double preampPeriod() const noexcept { return oversampling ? period * 0.125 : period; }
@@ -88,7 +95,16 @@ public:
     const UpdateCounts& updateCounts() const noexcept { return counts; }
 
 private:
-    void runPreamp(ChannelSample& s) noexcept;
+    // The generators one channel's preamp draws from, in their order.
+    struct PreampNoise {
+        DitherNoise preamp;
+        DitherNoise triode;
+    };
+    double runPreamp(double input, int channel, PreampNoise& noise) noexcept;
+    void runPreampPair(double& left, double& right, PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
+    void runFront(ChannelSample& s) noexcept;
+    void runBack(ChannelSample& s) noexcept;
+    void runBypass(ChannelSample& s) noexcept;
 
     std::uint32_t dirty = dirtyAll;
     TubeStage normalTube{TubeStage::Configuration::Normal};

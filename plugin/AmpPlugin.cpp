@@ -208,13 +208,15 @@ void AmpPlugin::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleF
     } else if (channelMode == 2 && hostChannels.load(std::memory_order_relaxed) == 2) {
         Sample* in1 = inputs[1];
         Sample* out1 = outputs[1];
+        ChannelSample left, right;
         for (VstInt32 i = 0; i < sampleFrames; ++i) {
             // Both inputs are read before either output is written: hosts may
             // process in place with the channel buffers swapped or shared.
-            const Sample left = in0[i];
-            const Sample right = in1[i];
-            out0[i] = run(left, 0);
-            out1[i] = run(right, 1);
+            left.input = static_cast<double>(in0[i]);
+            right.input = static_cast<double>(in1[i]);
+            engine.processFrame(left, right);
+            out0[i] = static_cast<Sample>(left.output);
+            out1[i] = static_cast<Sample>(right.output);
         }
     } else {
         Sample* out1 = outputs[1];

@@ -25,6 +25,14 @@ public:
         e = p0_ * e + p1_ * u;
     }
 
+    // Audio thread: one sample of each channel, the same as process() on
+    // channel 0 then channel 1.
+    void processPair(double& left, double& right) noexcept
+    {
+        process(left, 0);
+        process(right, 1);
+    }
+
     // Read-only views for tests and tools.
     double p0() const noexcept { return p0_; }
     double p1() const noexcept { return p1_; }

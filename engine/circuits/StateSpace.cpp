@@ -59,6 +59,7 @@ bool zeroOrderHold(const ContinuousModel<N>& model, double period, DiscreteModel
     out.bd = bd;
     out.cd = model.c;
     out.dd = model.d;
+    out.preparePairs();
     return true;
 }
 
@@ -82,6 +83,7 @@ bool bilinear(const ContinuousModel<N>& model, double period, SquareMatrix<N>& r
     out.bd = bd;
     out.cd = cd;
     out.dd = dd;
+    out.preparePairs();
     return true;
 }
 

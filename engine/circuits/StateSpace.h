@@ -5,6 +5,8 @@
 // discretisation source includes Eigen's MatrixFunctions; this header stays
 // light so that the stages including it compile fast.
 
+#include <emmintrin.h>
+
 #include <Eigen/Core>
 #include <array>
 
@@ -37,6 +39,13 @@ inline double limitInput(double u) noexcept
                                : (u < -stageInputLimit ? -stageInputLimit : (u == u ? u : 0.0));
 }
 
+// limitInput on both lanes, with the same results.
+inline __m128d limitInputPair(__m128d u) noexcept
+{
+    u = _mm_and_pd(u, _mm_cmpord_pd(u, u));
+    return _mm_min_pd(_mm_max_pd(u, _mm_set1_pd(-stageInputLimit)), _mm_set1_pd(stageInputLimit));
+}
+
 // The discrete model and one state per audio channel. Audio thread only;
 // nothing here allocates.
 template <int N>
@@ -52,14 +61,17 @@ struct DiscreteModel {
     double step(double input, int channel) noexcept
     {
         const double u = limitInput(input);
-        ColumnVector<N>& x = state[channel];
-        const double y = dd * u + cd.dot(x);
+        const ColumnVector<N>& x = state[channel];
+        double sum = cd(0) * x(0);
+        for (int j = 1; j < N; ++j) sum += cd(j) * x(j);
+        const double y = dd * u + sum;
         advance(u, channel);
         return y;
     }
 
-    // ad·x is accumulated column by column (each column a contiguous, vector
-    // friendly run), then the input term is added on the way back.
+    // Each component is (ad(i,0)·x0 + ad(i,1)·x1 + ...) + bd(i)·u, summed in
+    // that order. ad·x is accumulated column by column (each column a
+    // contiguous, vector friendly run), then the input term is added.
     void advance(double u, int channel) noexcept
     {
         ColumnVector<N>& x = state[channel];
@@ -67,6 +79,72 @@ struct DiscreteModel {
         for (int j = 1; j < N; ++j) next += ad.col(j) * x(j);
         x = next + bd * u;
     }
+
+    // step() for both channels at once, lane 0 channel 0 and lane 1
+    // channel 1: every lane does exactly step()'s arithmetic in step()'s
+    // order, so the results are the same bit for bit. Reads the coefficient
+    // pairs of the last preparePairs().
+    __m128d stepPair(__m128d input) noexcept
+    {
+        const __m128d u = limitInputPair(input);
+        __m128d x[N];
+        loadPairs(x);
+        __m128d sum = _mm_mul_pd(pairs.cd[0], x[0]);
+#pragma GCC unroll 8
+        for (int j = 1; j < N; ++j) sum = _mm_add_pd(sum, _mm_mul_pd(pairs.cd[j], x[j]));
+        const __m128d y = _mm_add_pd(_mm_mul_pd(pairs.dd, u), sum);
+        advancePairs(x, u);
+        return y;
+    }
+
+    // advance() for both channels at once, as stepPair().
+    void advancePair(__m128d u) noexcept
+    {
+        __m128d x[N];
+        loadPairs(x);
+        advancePairs(x, u);
+    }
+
+    // Every coefficient repeated in both lanes, so the paired steps multiply
+    // straight from memory. Must follow every change of ad, bd, cd or dd that
+    // the paired steps are to see; the discretisation rules call it.
+    void preparePairs() noexcept
+    {
+        for (int i = 0; i < N; ++i) {
+            for (int j = 0; j < N; ++j) pairs.ad[i][j] = _mm_set1_pd(ad(i, j));
+            pairs.bd[i] = _mm_set1_pd(bd(i));
+            pairs.cd[i] = _mm_set1_pd(cd(i));
+        }
+        pairs.dd = _mm_set1_pd(dd);
+    }
+
+private:
+    void loadPairs(__m128d (&x)[N]) const noexcept
+    {
+#pragma GCC unroll 8
+        for (int j = 0; j < N; ++j) x[j] = _mm_set_pd(state[1](j), state[0](j));
+    }
+
+    void advancePairs(const __m128d (&x)[N], __m128d u) noexcept
+    {
+#pragma GCC unroll 8
+        for (int i = 0; i < N; ++i) {
+            __m128d next = _mm_mul_pd(pairs.ad[i][0], x[0]);
+#pragma GCC unroll 8
+            for (int j = 1; j < N; ++j) next = _mm_add_pd(next, _mm_mul_pd(pairs.ad[i][j], x[j]));
+            next = _mm_add_pd(next, _mm_mul_pd(pairs.bd[i], u));
+            _mm_storel_pd(&state[0](i), next);
+            _mm_storeh_pd(&state[1](i), next);
+        }
+    }
+
+    struct Pairs {
+        __m128d ad[N][N];
+        __m128d bd[N];
+        __m128d cd[N];
+        __m128d dd;
+    };
+    Pairs pairs{};
 };
 
 // Closed-form inverses (adjugate over determinant, no pivoting): the small

@@ -51,6 +51,23 @@ public:
         sample = y;
     }
 
+    // Audio thread: one sample of each channel, the same as process() on
+    // channel 0 then channel 1. The two loop solutions are independent
+    // chains of square roots and divisions that overlap when side by side.
+    void processPair(double& left, double& right) noexcept
+    {
+        const ColumnVector<2>& x0 = network_.state[0];
+        const ColumnVector<2>& x1 = network_.state[1];
+        const double v0 = left - (network_.cd(0) * x0(0) + network_.cd(1) * x0(1));
+        const double v1 = right - (network_.cd(0) * x1(0) + network_.cd(1) * x1(1));
+        const double f = outputScale_;
+        const double solved0 = solve(v0);
+        const double solved1 = solve(v1);
+        left = solved0 < -f ? -f : (solved0 > f ? f : solved0);
+        right = solved1 < -f ? -f : (solved1 > f ? f : solved1);
+        network_.advancePair(_mm_set_pd(right, left));
+    }
+
     void advanceState(double output, int channel) noexcept override { network_.advance(output, channel); }
     double linearPrediction(double output, int channel) const noexcept override;
     double loopResidual(double output, double input) const noexcept override;

@@ -157,6 +157,17 @@ void ToneStack::discretise() noexcept
     // A middle position of exactly 1 (a singular circuit) or a non-finite
     // setting leaves the last sound coefficients in place.
     bilinear(model_, period_, resolvent_, discrete_);
+    block_.build(discrete_);
+}
+
+void ToneStack::processBlock(double (&samples)[blockLength], int channel) noexcept
+{
+    block_.run(discrete_, samples, channel);
+}
+
+void ToneStack::processBlockPair(double (&left)[blockLength], double (&right)[blockLength]) noexcept
+{
+    block_.runPair(discrete_, left, right);
 }
 
 }  // namespace valvora

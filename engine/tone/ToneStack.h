@@ -5,6 +5,7 @@
 // model and differ only in their circuit constants; variant 1 has the
 // shallower middle scoop and more treble.
 
+#include "engine/circuits/BlockRecurrence.h"
 #include "engine/circuits/StateSpace.h"
 
 namespace valvora {
@@ -28,6 +29,22 @@ public:
     // Audio thread, per sample; channel is 0 or 1.
     void process(double& sample, int channel) noexcept { sample = discrete_.step(sample, channel); }
 
+    // Audio thread: one sample of each channel, the same as process() on
+    // channel 0 then channel 1.
+    void processPair(double& left, double& right) noexcept
+    {
+        const __m128d y = discrete_.stepPair(_mm_set_pd(right, left));
+        left = _mm_cvtsd_f64(y);
+        right = _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
+    }
+
+    // Audio thread: the eight preamp samples of one host sample, as eight
+    // process() calls would give them up to rounding (one block step).
+    static constexpr int blockLength = 8;
+    void processBlock(double (&samples)[blockLength], int channel) noexcept;
+    // The same for both channels at once (left is channel 0).
+    void processBlockPair(double (&left)[blockLength], double (&right)[blockLength]) noexcept;
+
     // Read-only views for tests and tools.
     int variant() const noexcept { return variant_; }
     double bass() const noexcept { return bass_; }
@@ -48,6 +65,7 @@ private:
     Model model_;
     DiscreteModel<7> discrete_;
     SquareMatrix<7> resolvent_ = SquareMatrix<7>::Zero();
+    BlockRecurrence<7, blockLength> block_;
 };
 
 }  // namespace valvora

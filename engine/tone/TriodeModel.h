@@ -56,10 +56,15 @@ public:
     // The two table positions and the two plate splines are computed side by
     // side in SSE2 pairs: this runs 16 times per stereo frame at 8x and the
     // instruction count is what limits it.
-    double process(double x, int stage, int removeRest) noexcept
+    double process(double x, int stage, int removeRest) noexcept { return process(x, stage, removeRest, dither); }
+
+    // The same with the dither drawn from `noise` instead of the model's own
+    // generator, for callers that interleave stages of both channels and
+    // must keep each channel's draws in their one-after-the-other order.
+    double process(double x, int stage, int removeRest, DitherNoise& noise) noexcept
     {
         if (x != x) x = 0.0;  // NaN counts as silence; infinities clamp below
-        const double vin = x + dither.next();
+        const double vin = x + noise.next();
         TriodeState& s = states[stage];
         const double vk0 = s.cathode;
         // Positions in table steps, (input + 300) / 600 of the way along 1024:
@@ -88,6 +93,9 @@ public:
         s.cathode = spline(cs, fc) + vk0 * cathodeKeep;
         return vp - removeRest * restPlate;
     }
+
+    // The model's own dither generator, for callers of the overload above.
+    DitherNoise& ditherNoise() noexcept { return dither; }
 
     // Read-only views for tests and tools.
     int stateCount() const noexcept { return count; }

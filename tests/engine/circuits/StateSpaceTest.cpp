@@ -194,5 +194,33 @@ TEST(Recurrence, ChannelsKeepIndependentStates)
     EXPECT_EQ(dm.step(0.0, 1), 0.0);
 }
 
+TEST(Recurrence, BothChannelsInOnePassEqualEachChannelAloneBitForBit)
+{
+    // The paired step serves the preamp's stereo path; any difference in
+    // order of operations would make stereo and mono hosts sound different.
+    DiscreteModel<2> paired2, single2;
+    SquareMatrix<2> resolvent2;
+    bilinear(resonantPair(), 1.0 / 352800.0, resolvent2, paired2);
+    DiscreteModel<7> paired7, single7;
+    SquareMatrix<7> resolvent;
+    bilinear(sevenStateModel(), 1.0 / 96000.0, resolvent, paired7);
+    single2 = paired2;
+    single7 = paired7;
+    for (int n = 0; n < 3000; ++n) {
+        const double l = n % 11 == 0 ? 1e31 : std::sin(0.3 * n), r = n % 13 == 0 ? -1.0 : std::cos(0.05 * n);
+        const __m128d y7 = paired7.stepPair(_mm_set_pd(r, l));
+        const double l7 = single7.step(l, 0), r7 = single7.step(r, 1);
+        ASSERT_EQ(_mm_cvtsd_f64(y7), l7) << n;
+        ASSERT_EQ(_mm_cvtsd_f64(_mm_unpackhi_pd(y7, y7)), r7) << n;
+        paired2.advancePair(_mm_set_pd(r, l));
+        single2.advance(l, 0);
+        single2.advance(r, 1);
+    }
+    EXPECT_EQ(paired7.state[0], single7.state[0]);
+    EXPECT_EQ(paired7.state[1], single7.state[1]);
+    EXPECT_EQ(paired2.state[0], single2.state[0]);
+    EXPECT_EQ(paired2.state[1], single2.state[1]);
+}
+
 }  // namespace
 }  // namespace valvora
