@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "convolution/FftWideKernels.h"
 #include "convolution/SimdFloat.h"
 
 namespace valvora {
@@ -300,8 +301,17 @@ void forEachMirroredPair(const In& in, const Out& out, int m, const float* cosin
 
 }  // namespace
 
-FftPlan::FftPlan(int size)
-    : n_(size),
+namespace wide {
+bool available() noexcept
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+}  // namespace wide
+
+FftPlan::FftPlan(int size, bool allowWide)
+    : wide_(allowWide && wide::available()),
+      n_(size),
       m_(size / 2),
       work_(size + workPadding),
       stageTwiddles_(3 * size),
@@ -401,7 +411,9 @@ void FftPlan::runStagesInverse() noexcept
 void FftPlan::runStage(int s, float* re, float* im, int length, bool inverse) const noexcept
 {
     const Stage& st = stages_[s];
-    if (st.radix == 4)
+    if (st.radix == 4 && wide_ && st.quarter % 8 == 0)
+        (inverse ? wide::radix4Inverse : wide::radix4Forward)(re, im, length, st.quarter, st.twiddles);
+    else if (st.radix == 4)
         (inverse ? radix4Inverse : radix4Forward)(re, im, length, st.quarter, st.twiddles);
     else
         (inverse ? radix2Inverse : radix2Forward)(re, im, length, st.quarter, st.twiddles);
@@ -410,7 +422,8 @@ void FftPlan::runStage(int s, float* re, float* im, int length, bool inverse) co
 void FftPlan::forward(const float* in, float* out) noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
-    radix4ForwardFromInterleaved(in, re, im, m_, stages_[0].twiddles);
+    (wide_ ? wide::radix4ForwardFromInterleaved : radix4ForwardFromInterleaved)(in, re, im, m_,
+                                                                                stages_[0].twiddles);
     runStagesForward();
     untangle(out);
 }
@@ -420,7 +433,8 @@ void FftPlan::inverse(const float* in, float* out) noexcept
     tangle(in, out);
     float *re = work_.data(), *im = re + imaginaryOffset();
     runStagesInverse();
-    radix4InverseToInterleaved(re, im, out, m_, stages_[0].twiddles);
+    (wide_ ? wide::radix4InverseToInterleaved : radix4InverseToInterleaved)(re, im, out, m_,
+                                                                            stages_[0].twiddles);
 }
 
 // Z = transform of the even/odd packed signal, read from the work arrays.

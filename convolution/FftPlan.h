@@ -12,9 +12,10 @@ namespace valvora {
 
 class FftPlan {
 public:
-    // Host thread: builds the tables for N points (a power of two, 32 or more).
-    // Throws std::bad_alloc.
-    explicit FftPlan(int size);
+    // Host thread: builds the tables for N points (a power of two, 128 or
+    // more). The radix-4 passes use eight-float vectors where the processor
+    // has AVX2 and FMA, unless allowWide is false. Throws std::bad_alloc.
+    explicit FftPlan(int size, bool allowWide = true);
 
     int size() const noexcept { return n_; }
     // Any thread that owns the plan; in and out may be the same buffer.
@@ -46,6 +47,7 @@ private:
     static constexpr int workPadding = 16;
     int imaginaryOffset() const noexcept { return m_ + workPadding; }
 
+    bool wide_;
     int n_;
     int m_;  // complex points
     AlignedBuffer<float> work_;

@@ -1,0 +1,20 @@
+#pragma once
+// The transform's radix-4 passes with eight-float vectors, for processors with
+// AVX2 and FMA (chosen when a plan is built; x86-64's baseline stays SSE2).
+// Same arguments and results as the four-float passes in FftPlan.cpp, with a
+// quarter q that is a multiple of 8. The source is compiled for AVX2 alone and
+// defines no inline or template functions that other sources could share.
+
+namespace valvora::wide {
+
+// True when the processor and the operating system run AVX2 and FMA code
+// (defined in FftPlan.cpp, which is compiled for the baseline).
+bool available() noexcept;
+
+void radix4Forward(float* re, float* im, int m, int q, const float* twiddles) noexcept;
+void radix4Inverse(float* re, float* im, int m, int q, const float* twiddles) noexcept;
+void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, const float* twiddles) noexcept;
+void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m,
+                                const float* twiddles) noexcept;
+
+}  // namespace valvora::wide
