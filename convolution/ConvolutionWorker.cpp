@@ -27,6 +27,8 @@ void ConvolutionWorker::reset() noexcept
     slotA_.reset();
     slotB_.reset();
     for (auto& spectrum : spectra_) spectrum.clear();
+    current_ = 0;
+    lastOutput_ = slotA_.output();
     outputPosition = -1;
     window_.store(nullptr, std::memory_order_relaxed);
     // A start signal the stopped thread never took must not reach the next one.
@@ -93,7 +95,9 @@ void ConvolutionWorker::compute(const float* window) noexcept
     const float* before = spectra_[current_ ^ 1].data();
     fft_->forward(window, now);
     multiplyAddSpectra(now, slotA_.spectrum(), before, slotB_.spectrum(), product_.data(), n);
-    fft_->inverse(product_.data(), slotA_.output());
+    float* output = current_ ? slotB_.output() : slotA_.output();
+    fft_->inverse(product_.data(), output);
+    lastOutput_ = output;
     current_ ^= 1;
 }
 

@@ -49,8 +49,11 @@ public:
 
     int blockSize() const noexcept { return blockSize_; }
     // After waitDone(): the B output samples due from one block after the
-    // last dispatch on (both segments summed).
-    const float* result() const noexcept { return slotA_.output() + blockSize_; }
+    // last dispatch on (both segments summed). Results alternate between the
+    // two slots' output buffers, so this one stays intact while the worker
+    // computes the next: the owner may collect it piece by piece during the
+    // following block.
+    const float* result() const noexcept { return lastOutput_ + blockSize_; }
     // Where the owner adds result() next; -1 while nothing is pending.
     std::int32_t outputPosition = -1;
 
@@ -67,6 +70,7 @@ private:
     AlignedBuffer<float> spectra_[2];  // this window's transform and the previous one's
     AlignedBuffer<float> product_;
     int current_ = 0;
+    const float* lastOutput_ = nullptr;
     platform::Event start_{platform::Event::Reset::Automatic};
     platform::Event done_{platform::Event::Reset::Automatic};
     // The events order the hand-off on both platforms; these atomics state the

@@ -35,6 +35,7 @@ void LongConvolver::reset() noexcept
     scratch_.clear();
     position_ = 0;
     counter_ = 0;
+    for (auto& piece : pending_) piece = Pending{};
     for (auto& worker : workers_) worker->reset();
 }
 
@@ -62,7 +63,10 @@ float LongConvolver::process(float x) noexcept
     const int next = (w + 1) & (length - 1);
     position_ = next;
     ++counter_;
-    if ((counter_ & (tick - 1)) == 0) serviceLevel(next);
+    if ((counter_ & (tick - 1)) == 0) {
+        serviceLevel(next);
+        collectPieces();
+    }
     // 32768 is a multiple of every block, so the schedule runs on across the wrap.
     counter_ &= length - 1;
     const float y = outRing_[next];
@@ -85,10 +89,25 @@ void LongConvolver::serviceLevel(int next) noexcept
     ConvolutionWorker& worker = *workers_[level];
     const int b = worker.blockSize();
     worker.waitDone();
-    if (worker.outputPosition >= 0)
-        accumulateIntoRing(outRing_.data(), length, worker.outputPosition, worker.result(), b);
+    if (worker.outputPosition >= 0) pending_[level] = {worker.result(), worker.outputPosition, b};
     worker.outputPosition = next + b;
     worker.dispatch(ring_.data() + length - 2 * b + next);
+}
+
+// A collected result is due from its first sample on, but only one tick at a
+// time: adding each level's next 64 values per tick keeps the audio thread's
+// cost per tick flat instead of adding a whole 8192-sample block at once. The
+// last piece goes in just before the level's next collection, and the worker
+// writes that next result into its other buffer meanwhile.
+void LongConvolver::collectPieces() noexcept
+{
+    for (auto& piece : pending_) {
+        if (piece.remaining == 0) continue;
+        accumulateIntoRing(outRing_.data(), length, piece.position, piece.values, tick);
+        piece.values += tick;
+        piece.position = (piece.position + tick) & (length - 1);
+        piece.remaining -= tick;
+    }
 }
 
 }  // namespace valvora

@@ -5,7 +5,8 @@
 // the calling thread only stores, reads and clears one sample per call and
 // collects a level's results when its block boundary comes. The levels' block
 // boundaries are staggered so that at most one level changes hands per 64
-// samples.
+// samples, and collected results are added 64 samples at a time as they
+// fall due.
 
 #include <memory>
 #include <vector>
@@ -45,6 +46,14 @@ private:
     void stopWorkers() noexcept;
     void reset() noexcept;
     void serviceLevel(int next) noexcept;
+    void collectPieces() noexcept;
+
+    // The part of a level's collected result still to be added to the output ring.
+    struct Pending {
+        const float* values = nullptr;
+        int position = 0;
+        int remaining = 0;
+    };
 
     AlignedBuffer<float> ring_;  // each sample at p and p + 32768
     AlignedBuffer<float> outRing_;
@@ -53,6 +62,7 @@ private:
     int counter_ = 0;
     platform::Event quit_{platform::Event::Reset::Manual};
     std::vector<std::unique_ptr<ConvolutionWorker>> workers_;
+    Pending pending_[levelCount];
 };
 
 }  // namespace valvora
