@@ -50,26 +50,21 @@ public:
     }
 
     // Audio thread: L consecutive samples of one channel through the model,
-    // in place, advancing that channel's state by L steps. Every sum runs
-    // over the state terms first, then the inputs in time order, the same
-    // order run() and runPair() share, so the two agree bit for bit.
+    // in place, advancing that channel's state by L steps. The channel runs
+    // in both lanes of the paired arithmetic, so one channel alone and both
+    // at once give the same results bit for bit.
     void run(DiscreteModel<N>& m, double (&samples)[L], int channel) const noexcept
     {
-        ColumnVector<N>& x = m.state[channel];
-        Eigen::Matrix<double, L, 1> u;
-        for (int j = 0; j < L; ++j) u(j) = limitInput(samples[j]);
-        Eigen::Matrix<double, L, 1> y = fromState.col(0) * x(0);
-        ColumnVector<N> next = stateFromState.col(0) * x(0);
-        for (int j = 1; j < N; ++j) {
-            y += fromState.col(j) * x(j);
-            next += stateFromState.col(j) * x(j);
-        }
-        for (int j = 0; j < L; ++j) {
-            y += fromInput.col(j) * u(j);
-            next += stateFromInput.col(j) * u(j);
-        }
-        x = next;
-        for (int j = 0; j < L; ++j) samples[j] = y(j);
+        ColumnVector<N>& state = m.state[channel];
+        __m128d x[N], u[L];
+#pragma GCC unroll 8
+        for (int j = 0; j < N; ++j) x[j] = _mm_set1_pd(state(j));
+#pragma GCC unroll 8
+        for (int j = 0; j < L; ++j) u[j] = limitInputPair(_mm_set1_pd(samples[j]));
+#pragma GCC unroll 8
+        for (int k = 0; k < L; ++k) samples[k] = _mm_cvtsd_f64(output(k, x, u));
+#pragma GCC unroll 8
+        for (int i = 0; i < N; ++i) state(i) = _mm_cvtsd_f64(nextState(i, x, u));
     }
 
     // Audio thread: run() on channel 0 (left) and channel 1 (right) at once,
@@ -83,13 +78,13 @@ public:
         for (int j = 0; j < L; ++j) u[j] = limitInputPair(_mm_set_pd(right[j], left[j]));
 #pragma GCC unroll 8
         for (int k = 0; k < L; ++k) {
-            const __m128d y = sum(pairs.fromState[k], x, pairs.fromInput[k], u);
+            const __m128d y = output(k, x, u);
             _mm_storel_pd(&left[k], y);
             _mm_storeh_pd(&right[k], y);
         }
 #pragma GCC unroll 8
         for (int i = 0; i < N; ++i) {
-            const __m128d next = sum(pairs.stateFromState[i], x, pairs.stateFromInput[i], u);
+            const __m128d next = nextState(i, x, u);
             _mm_storel_pd(&m.state[0](i), next);
             _mm_storeh_pd(&m.state[1](i), next);
         }
@@ -100,14 +95,26 @@ public:
     const Eigen::Matrix<double, L, L>& inputToOutput() const noexcept { return fromInput; }
 
 private:
-    static __m128d sum(const __m128d (&a)[N], const __m128d (&x)[N], const __m128d (&b)[L],
-                       const __m128d (&u)[L]) noexcept
+    // Every sum runs over the state terms first, then the inputs in time
+    // order. Output k depends on inputs 0..k only; the zeros above the
+    // diagonal are not summed.
+    __m128d output(int k, const __m128d (&x)[N], const __m128d (&u)[L]) const noexcept
     {
-        __m128d acc = _mm_mul_pd(a[0], x[0]);
+        __m128d acc = _mm_mul_pd(pairs.fromState[k][0], x[0]);
 #pragma GCC unroll 8
-        for (int j = 1; j < N; ++j) acc = _mm_add_pd(acc, _mm_mul_pd(a[j], x[j]));
+        for (int j = 1; j < N; ++j) acc = _mm_add_pd(acc, _mm_mul_pd(pairs.fromState[k][j], x[j]));
 #pragma GCC unroll 8
-        for (int j = 0; j < L; ++j) acc = _mm_add_pd(acc, _mm_mul_pd(b[j], u[j]));
+        for (int j = 0; j <= k; ++j) acc = _mm_add_pd(acc, _mm_mul_pd(pairs.fromInput[k][j], u[j]));
+        return acc;
+    }
+
+    __m128d nextState(int i, const __m128d (&x)[N], const __m128d (&u)[L]) const noexcept
+    {
+        __m128d acc = _mm_mul_pd(pairs.stateFromState[i][0], x[0]);
+#pragma GCC unroll 8
+        for (int j = 1; j < N; ++j) acc = _mm_add_pd(acc, _mm_mul_pd(pairs.stateFromState[i][j], x[j]));
+#pragma GCC unroll 8
+        for (int j = 0; j < L; ++j) acc = _mm_add_pd(acc, _mm_mul_pd(pairs.stateFromInput[i][j], u[j]));
         return acc;
     }
 
