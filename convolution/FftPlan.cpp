@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "convolution/FftPasses.h"
 #include "convolution/FftWideKernels.h"
 #include "convolution/SimdFloat.h"
 
@@ -16,10 +17,31 @@ namespace {
 
 constexpr double twoPi = 6.283185307179586476925286766559;
 
-// One complex vector pair: four real parts, four imaginary parts.
-struct Complex4 {
-    Float4 re, im;
+// The baseline's lanes for the shared radix-4 passes: SSE2, four floats.
+struct NarrowLanes {
+    using Vector = Float4;
+    static constexpr int width = 4;
+    static Float4 load(const float* p) noexcept { return simd::load(p); }
+    static void store(float* p, Float4 v) noexcept { simd::store(p, v); }
+    static Float4 loadUnaligned(const float* p) noexcept { return simd::loadUnaligned(p); }
+    static void storeUnaligned(float* p, Float4 v) noexcept { simd::storeUnaligned(p, v); }
+    static void evenOdd(Float4 a, Float4 b, Float4& even, Float4& odd) noexcept
+    {
+        even = __builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6});
+        odd = __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7});
+    }
+    static void interleave(Float4 re, Float4 im, Float4& low, Float4& high) noexcept
+    {
+        low = __builtin_shuffle(re, im, simd::Int4{0, 4, 1, 5});
+        high = __builtin_shuffle(re, im, simd::Int4{2, 6, 3, 7});
+    }
 };
+
+using Complex4 = fftpasses::Complex<NarrowLanes>;
+using fftpasses::dft4;
+using fftpasses::idft4;
+using fftpasses::times;
+using fftpasses::timesConjugate;
 
 inline Complex4 loadComplex(const float* re, const float* im, int i) noexcept
 {
@@ -30,135 +52,11 @@ inline void storeComplex(float* re, float* im, int i, Complex4 v) noexcept
     store(re + i, v.re);
     store(im + i, v.im);
 }
-inline Complex4 operator+(Complex4 a, Complex4 b) noexcept
-{
-    return {a.re + b.re, a.im + b.im};
-}
-inline Complex4 operator-(Complex4 a, Complex4 b) noexcept
-{
-    return {a.re - b.re, a.im - b.im};
-}
-inline Complex4 times(Complex4 a, Float4 wr, Float4 wi) noexcept
-{
-    return {a.re * wr - a.im * wi, a.re * wi + a.im * wr};
-}
-inline Complex4 timesConjugate(Complex4 a, Float4 wr, Float4 wi) noexcept
-{
-    return {a.re * wr + a.im * wi, a.im * wr - a.re * wi};
-}
-inline Complex4 timesMinusI(Complex4 a) noexcept
-{
-    return {a.im, -a.re};
-}
-inline Complex4 timesI(Complex4 a) noexcept
-{
-    return {-a.im, a.re};
-}
 
-// Four-point DFT of a0..a3 (kernel e^{-2 pi i lj/4}) into y0..y3.
-inline void dft4(Complex4 a0, Complex4 a1, Complex4 a2, Complex4 a3, Complex4& y0, Complex4& y1, Complex4& y2,
-                 Complex4& y3) noexcept
-{
-    const Complex4 s02 = a0 + a2, d02 = a0 - a2, s13 = a1 + a3, d13 = timesMinusI(a1 - a3);
-    y0 = s02 + s13;
-    y1 = d02 + d13;
-    y2 = s02 - s13;
-    y3 = d02 - d13;
-}
-
-// The adjoint four-point DFT (kernel e^{+2 pi i lj/4}).
-inline void idft4(Complex4 u0, Complex4 u1, Complex4 u2, Complex4 u3, Complex4& a0, Complex4& a1,
-                  Complex4& a2, Complex4& a3) noexcept
-{
-    const Complex4 s02 = u0 + u2, d02 = u0 - u2, s13 = u1 + u3, d13 = timesI(u1 - u3);
-    a0 = s02 + s13;
-    a1 = d02 + d13;
-    a2 = s02 - s13;
-    a3 = d02 - d13;
-}
-
-void radix4Forward(float* re, float* im, int m, int q, const float* tw) noexcept
-{
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
-                *w3i = tw + 5 * q;
-    for (int base = 0; base < m; base += 4 * q) {
-        float *r = re + base, *i = im + base;
-        for (int k = 0; k < q; k += 4) {
-            Complex4 y0, y1, y2, y3;
-            dft4(loadComplex(r, i, k), loadComplex(r, i, k + q), loadComplex(r, i, k + 2 * q),
-                 loadComplex(r, i, k + 3 * q), y0, y1, y2, y3);
-            storeComplex(r, i, k, y0);
-            storeComplex(r, i, k + q, times(y1, load(w1r + k), load(w1i + k)));
-            storeComplex(r, i, k + 2 * q, times(y2, load(w2r + k), load(w2i + k)));
-            storeComplex(r, i, k + 3 * q, times(y3, load(w3r + k), load(w3i + k)));
-        }
-    }
-}
-
-void radix4Inverse(float* re, float* im, int m, int q, const float* tw) noexcept
-{
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
-                *w3i = tw + 5 * q;
-    for (int base = 0; base < m; base += 4 * q) {
-        float *r = re + base, *i = im + base;
-        for (int k = 0; k < q; k += 4) {
-            Complex4 a0, a1, a2, a3;
-            idft4(loadComplex(r, i, k),
-                  timesConjugate(loadComplex(r, i, k + q), load(w1r + k), load(w1i + k)),
-                  timesConjugate(loadComplex(r, i, k + 2 * q), load(w2r + k), load(w2i + k)),
-                  timesConjugate(loadComplex(r, i, k + 3 * q), load(w3r + k), load(w3i + k)), a0, a1, a2, a3);
-            storeComplex(r, i, k, a0);
-            storeComplex(r, i, k + q, a1);
-            storeComplex(r, i, k + 2 * q, a2);
-            storeComplex(r, i, k + 3 * q, a3);
-        }
-    }
-}
-
-// Stage 0 straight from the caller's interleaved real samples (even samples
-// as real parts, odd ones as imaginary parts), saving a separate pass.
-void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, const float* tw) noexcept
-{
-    const int q = m / 4;
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
-                *w3i = tw + 5 * q;
-    auto fetch = [in](int i) {
-        const Float4 a = simd::loadUnaligned(in + 2 * i), b = simd::loadUnaligned(in + 2 * i + 4);
-        return Complex4{__builtin_shuffle(a, b, simd::Int4{0, 2, 4, 6}),
-                        __builtin_shuffle(a, b, simd::Int4{1, 3, 5, 7})};
-    };
-    for (int k = 0; k < q; k += 4) {
-        Complex4 y0, y1, y2, y3;
-        dft4(fetch(k), fetch(k + q), fetch(k + 2 * q), fetch(k + 3 * q), y0, y1, y2, y3);
-        storeComplex(re, im, k, y0);
-        storeComplex(re, im, k + q, times(y1, load(w1r + k), load(w1i + k)));
-        storeComplex(re, im, k + 2 * q, times(y2, load(w2r + k), load(w2i + k)));
-        storeComplex(re, im, k + 3 * q, times(y3, load(w3r + k), load(w3i + k)));
-    }
-}
-
-// The adjoint of stage 0, writing interleaved real samples to the caller.
-void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m, const float* tw) noexcept
-{
-    const int q = m / 4;
-    const float *w1r = tw, *w1i = tw + q, *w2r = tw + 2 * q, *w2i = tw + 3 * q, *w3r = tw + 4 * q,
-                *w3i = tw + 5 * q;
-    auto put = [out](int i, Complex4 v) {
-        simd::storeUnaligned(out + 2 * i, __builtin_shuffle(v.re, v.im, simd::Int4{0, 4, 1, 5}));
-        simd::storeUnaligned(out + 2 * i + 4, __builtin_shuffle(v.re, v.im, simd::Int4{2, 6, 3, 7}));
-    };
-    for (int k = 0; k < q; k += 4) {
-        Complex4 a0, a1, a2, a3;
-        idft4(loadComplex(re, im, k),
-              timesConjugate(loadComplex(re, im, k + q), load(w1r + k), load(w1i + k)),
-              timesConjugate(loadComplex(re, im, k + 2 * q), load(w2r + k), load(w2i + k)),
-              timesConjugate(loadComplex(re, im, k + 3 * q), load(w3r + k), load(w3i + k)), a0, a1, a2, a3);
-        put(k, a0);
-        put(k + q, a1);
-        put(k + 2 * q, a2);
-        put(k + 3 * q, a3);
-    }
-}
+constexpr auto radix4Forward = fftpasses::radix4Forward<NarrowLanes>;
+constexpr auto radix4Inverse = fftpasses::radix4Inverse<NarrowLanes>;
+constexpr auto radix4ForwardFromInterleaved = fftpasses::radix4ForwardFromInterleaved<NarrowLanes>;
+constexpr auto radix4InverseToInterleaved = fftpasses::radix4InverseToInterleaved<NarrowLanes>;
 
 void radix2Forward(float* re, float* im, int m, int q, const float* tw) noexcept
 {
