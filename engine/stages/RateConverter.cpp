@@ -7,22 +7,29 @@ namespace valvora {
 RateConverter::RateConverter() noexcept
 {
     for (int i = 0; i < sections; ++i) {
-        evenCoefficients_[i] = static_cast<float>(resampling::allpassCoefficients[2 * i]);
-        oddCoefficients_[i] = static_cast<float>(resampling::allpassCoefficients[2 * i + 1]);
+        coefficients_[i] = _mm_setr_ps(static_cast<float>(resampling::allpassCoefficients[2 * i]),
+                                       static_cast<float>(resampling::allpassCoefficients[2 * i + 1]), 0.0f, 0.0f);
+        paths_.input[i] = paths_.output[i] = _mm_setzero_ps();
     }
     for (int k = 0; k < firLength; ++k) fir_[k] = static_cast<float>(resampling::firCoefficients[k]);
 }
 
-float RateConverter::runPath(AllpassPath& path, const float* c, float x) noexcept
+__m128 RateConverter::runPaths(float xEven, float xOdd) noexcept
 {
+    __m128 x = _mm_setr_ps(xEven, xOdd, 0.0f, 0.0f);
     for (int i = 0; i < sections; ++i) {
-        const float y = c[i] * (x - path.output[i]) + path.input[i];
-        path.input[i] = x;
-        path.output[i] = y;
+        const __m128 y = _mm_add_ps(_mm_mul_ps(coefficients_[i], _mm_sub_ps(x, paths_.output[i])), paths_.input[i]);
+        paths_.input[i] = x;
+        paths_.output[i] = y;
         x = y;
     }
     return x;
 }
+
+namespace {
+float lane0(__m128 v) noexcept { return _mm_cvtss_f32(v); }
+float lane1(__m128 v) noexcept { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))); }
+}  // namespace
 
 void RateConverter::push(float x) noexcept
 {
@@ -42,15 +49,15 @@ float RateConverter::firAt(int newestOffset) const noexcept
 
 float RateConverter::down2(const float* block) noexcept
 {
-    const float e = pathE(block[1]);
-    const float o = pathO(block[0]);
-    return (e + o) * 0.5f;
+    const __m128 y = runPaths(block[1], block[0]);
+    return (lane0(y) + lane1(y)) * 0.5f;
 }
 
 void RateConverter::up2(float x, float* block) noexcept
 {
-    block[0] = pathE(x);
-    block[1] = pathO(x);
+    const __m128 y = runPaths(x, x);
+    block[0] = lane0(y);
+    block[1] = lane1(y);
 }
 
 float RateConverter::down4(const float* block) noexcept
@@ -76,14 +83,16 @@ float RateConverter::down8(const float* block) noexcept
     for (int i = 0; i < 8; ++i) push(block[i]);
     const float b = firAt(0);  // ends at s7
     const float a = firAt(4);  // ends at s3
-    return (pathE(b) + pathO(a)) * 0.5f;
+    const __m128 y = runPaths(b, a);
+    return (lane0(y) + lane1(y)) * 0.5f;
 }
 
 void RateConverter::up8(float x, float* block) noexcept
 {
     const float v = 4.0f * x;
-    const float first = pathE(v);
-    const float second = pathO(v);
+    const __m128 y = runPaths(v, v);
+    const float first = lane0(y);
+    const float second = lane1(y);
     push(first);
     push(second);
     const float* h = history_ + position_;

@@ -5,6 +5,8 @@
 // direction, factor and channel (its state is one signal's history).
 // Audio thread only; nothing is allocated after construction.
 
+#include <xmmintrin.h>
+
 #include <array>
 #include <cstdint>
 
@@ -28,23 +30,24 @@ private:
     static constexpr int firLength = 40;
     static constexpr int ringSize = 64;
 
-    struct AllpassPath {
-        float input[sections] = {};
-        float output[sections] = {};
+    // The half-band's two allpass paths side by side, the even path in lane
+    // 0 and the odd one in lane 1 (lanes 2 and 3 idle): every use feeds both
+    // at once, and each lane does exactly the scalar 32-bit arithmetic.
+    struct AllpassPaths {
+        __m128 input[sections];
+        __m128 output[sections];
     };
 
-    float runPath(AllpassPath& path, const float* coefficients, float x) noexcept;
-    float pathE(float x) noexcept { return runPath(pathE_, evenCoefficients_.data(), x); }
-    float pathO(float x) noexcept { return runPath(pathO_, oddCoefficients_.data(), x); }
+    // Returns the even path's output for xEven in lane 0, the odd path's for
+    // xOdd in lane 1.
+    __m128 runPaths(float xEven, float xOdd) noexcept;
     // Newest-first ring: history_[position_ + j] is the sample j places back.
     void push(float x) noexcept;
     float firAt(int newestOffset) const noexcept;
 
-    std::array<float, sections> evenCoefficients_;
-    std::array<float, sections> oddCoefficients_;
+    __m128 coefficients_[sections];
     std::array<float, firLength> fir_;
-    AllpassPath pathE_;
-    AllpassPath pathO_;
+    AllpassPaths paths_;
     float history_[2 * ringSize] = {};
     int position_ = 0;
 };

@@ -35,8 +35,7 @@ double ReverbStage::process(double& sample, int channel) noexcept
     Channel& ch = channels_[channel & 1];
     sample = finiteOrZero(sample) + dither_.next();
     ch.block[ch.position] = toConvolverInput(sample) * inputGain;
-    // A NaN level counts as 0; beyond 1 it is held at full level.
-    const float level = std::isnan(level_) ? 0.0f : std::fmin(level_, 1.0f);
+    const float level = gain_;
     if (++ch.position == factor_) {
         ch.position = 0;
         if (level > 0.0f) {

@@ -25,7 +25,12 @@ public:
     ReverbStage(const ReverbStage&) = delete;
     ReverbStage& operator=(const ReverbStage&) = delete;
 
-    void setLevel(double level) noexcept { level_ = static_cast<float>(level); }
+    void setLevel(double level) noexcept
+    {
+        level_ = static_cast<float>(level);
+        // A NaN level counts as 0; beyond 1 it is held at full level.
+        gain_ = level_ > 1.0f ? 1.0f : (level_ > 0.0f ? level_ : (level_ == level_ ? level_ : 0.0f));
+    }
     // T = 1 / host rate. Changes the factor only.
     void setPeriod(double period) noexcept;
     // Adds the wet signal to sample in place and returns it.
@@ -47,6 +52,7 @@ private:
     };
 
     float level_ = 0.0f;
+    float gain_ = 0.0f;  // level_ as applied
     std::unique_ptr<LongConvolver> convolvers_[channels];
     Channel channels_[channels];
     int factor_ = 2;
