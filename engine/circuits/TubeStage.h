@@ -54,7 +54,7 @@ public:
     // Audio thread: one sample of each channel, the same as process() on
     // channel 0 then channel 1. The two loop solutions are independent
     // chains of square roots and divisions that overlap when side by side.
-    void processPair(double& left, double& right) noexcept
+    [[gnu::always_inline]] void processPair(double& left, double& right) noexcept
     {
         const ColumnVector<2>& x0 = network_.state[0];
         const ColumnVector<2>& x1 = network_.state[1];
@@ -96,7 +96,7 @@ private:
     // engine never passes) counts as silence rather than poisoning the state.
     static constexpr double driveLimit = 1e8;
 
-    double solve(double v) const noexcept
+    [[gnu::always_inline]] double solve(double v) const noexcept
     {
         if (!(std::fabs(v) <= driveLimit)) v = std::isnan(v) ? 0.0 : std::copysign(driveLimit, v);
         const double f = outputScale_;
