@@ -4,6 +4,8 @@
 //   audio_ns   CPU time of the calling (audio) thread
 //   worker_ns  CPU time of every other thread of the process (the workers)
 //   total_ns   both
+//   busy_audio_ns, busy_total_ns  (paced runs) the audio thread's CPU inside
+//              its blocks only, without the pacing sleeps, and that plus the workers'
 // and, per 64-sample block of audio-thread wall time, the median, the
 // worst and their ratio (spikes), flat out (/0), paced like real audio (/1)
 // and paced with the calling thread at real-time priority (/2), as a host
@@ -48,9 +50,22 @@ std::vector<float> noise(int n, unsigned seed, float decayTaps = 0.0f)
 }
 
 struct Meter {
-    double audio = 0.0, process = 0.0;
+    bool paced = false;
+    double audio = 0.0, process = 0.0, busy = 0.0;
     std::vector<double> blockNs;
-    double audioStart = 0.0, processStart = 0.0;
+    double audioStart = 0.0, processStart = 0.0, blockCpuStart = 0.0;
+    std::chrono::steady_clock::time_point blockStart;
+    void beginBlock()
+    {
+        if (paced) blockCpuStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        blockStart = std::chrono::steady_clock::now();
+    }
+    void endBlock()
+    {
+        blockNs.push_back(
+            std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - blockStart).count());
+        if (paced) busy += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - blockCpuStart;
+    }
     void begin()
     {
         audioStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
@@ -66,6 +81,12 @@ struct Meter {
         state.counters["audio_ns"] = 1e9 * audio / samples;
         state.counters["worker_ns"] = 1e9 * (process - audio) / samples;
         state.counters["total_ns"] = 1e9 * process / samples;
+        if (paced) {
+            // The audio thread's own CPU inside the blocks, without the
+            // pacing sleeps, plus the workers': the cost in real-time use.
+            state.counters["busy_audio_ns"] = 1e9 * busy / samples;
+            state.counters["busy_total_ns"] = 1e9 * (busy + process - audio) / samples;
+        }
         std::sort(blockNs.begin(), blockNs.end());
         const double median = blockNs[blockNs.size() / 2], worst = blockNs.back();
         state.counters["block_median_ns"] = median;
@@ -118,6 +139,7 @@ void ours(benchmark::State& state, int irLength)
     const auto x = noise(rate, 2);
     const RealtimeScope realtime(state.range(0) == 2);
     Meter meter;
+    meter.paced = state.range(0) != 0;
     meter.blockNs.reserve(state.max_iterations * rate / block + 16);
     float sink = 0.0f;
     for (auto _ : state) {
@@ -125,10 +147,9 @@ void ours(benchmark::State& state, int irLength)
         meter.begin();
         for (int b = 0; b < rate; b += block) {
             pacer.before(b);
-            const auto t0 = std::chrono::steady_clock::now();
+            meter.beginBlock();
             for (int i = 0; i < block; ++i) sink += c.process(x[b + i]);
-            meter.blockNs.push_back(
-                std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
+            meter.endBlock();
         }
         meter.end();
     }
@@ -154,6 +175,7 @@ void zita(benchmark::State& state, int irLength)
     const auto x = noise(rate, 2);
     std::optional<RealtimeScope> realtime(state.range(0) == 2);
     Meter meter;
+    meter.paced = state.range(0) != 0;
     meter.blockNs.reserve(state.max_iterations * rate / block + 16);
     float sink = 0.0f;
     for (auto _ : state) {
@@ -161,12 +183,11 @@ void zita(benchmark::State& state, int irLength)
         meter.begin();
         for (int b = 0; b < rate; b += block) {
             pacer.before(b);
-            const auto t0 = std::chrono::steady_clock::now();
+            meter.beginBlock();
             std::copy(x.begin() + b, x.begin() + b + block, conv.inpdata(0));
             conv.process(true);
             sink += conv.outdata(0)[block - 1];
-            meter.blockNs.push_back(
-                std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count());
+            meter.endBlock();
         }
         meter.end();
     }
