@@ -1,7 +1,8 @@
 #pragma once
 // The tables and the algorithm behind every RealFft size: a real transform of
 // N points computed as a complex transform of N/2 points on split real and
-// imaginary arrays (radix-4 decimation in frequency, SSE-width vectors), then
+// imaginary arrays (radix-4 decimation in frequency, SSE-width vectors, or
+// AVX2-width ones for the radix-4 passes where the processor has them), then
 // one pass that untangles the even/odd halves into the real spectrum, reading
 // the stages' digit-reversed order through a table. The split arrays are
 // exactly the spectrum layout the convolvers use.
