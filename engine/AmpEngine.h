@@ -71,6 +71,12 @@ public:
     // waits. Sets the records' channels to 0 and 1.
     void processFrame(ChannelSample& left, ChannelSample& right) noexcept;
 
+    // Module-wide: whether process() and processFrame() run the variant
+    // compiled for AVX processors (the default where the processor has it).
+    // Both variants give the same results bit for bit. Returns the setting
+    // in force: off where the processor lacks AVX. For tests and tools.
+    static bool useWideInstructions(bool on) noexcept;
+
     // Read-only views for tests and tools.
     double samplePeriod() const noexcept { return period; }
     double preampPeriod() const noexcept { return oversampling ? period * 0.125 : period; }
@@ -102,6 +108,10 @@ private:
     };
     double runPreamp(double input, int channel, PreampNoise& noise) noexcept;
     void runPreampPair(double& left, double& right, PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
+    void runSample(ChannelSample& s) noexcept;
+    void runFrame(ChannelSample& left, ChannelSample& right) noexcept;
+    void processWide(ChannelSample& s) noexcept;
+    void processFrameWide(ChannelSample& left, ChannelSample& right) noexcept;
     void runFront(ChannelSample& s) noexcept;
     void runBack(ChannelSample& s) noexcept;
     void runBypass(ChannelSample& s) noexcept;
@@ -139,6 +149,8 @@ private:
     DitherNoise noiseBypass;
     DitherNoise noisePreamp;
     UpdateCounts counts;
+
+    static bool wideInstructions;
 };
 
 }  // namespace valvora

@@ -53,7 +53,7 @@ public:
     // in place, advancing that channel's state by L steps. The channel runs
     // in both lanes of the paired arithmetic, so one channel alone and both
     // at once give the same results bit for bit.
-    void run(DiscreteModel<N>& m, double (&samples)[L], int channel) const noexcept
+    [[gnu::always_inline]] void run(DiscreteModel<N>& m, double (&samples)[L], int channel) const noexcept
     {
         ColumnVector<N>& state = m.state[channel];
         __m128d x[N], u[L];
@@ -69,7 +69,7 @@ public:
 
     // Audio thread: run() on channel 0 (left) and channel 1 (right) at once,
     // one channel per lane.
-    void runPair(DiscreteModel<N>& m, double (&left)[L], double (&right)[L]) const noexcept
+    [[gnu::always_inline]] void runPair(DiscreteModel<N>& m, double (&left)[L], double (&right)[L]) const noexcept
     {
         __m128d x[N], u[L];
 #pragma GCC unroll 8
@@ -98,7 +98,7 @@ private:
     // Every sum runs over the state terms first, then the inputs in time
     // order. Output k depends on inputs 0..k only; the zeros above the
     // diagonal are not summed.
-    __m128d output(int k, const __m128d (&x)[N], const __m128d (&u)[L]) const noexcept
+    [[gnu::always_inline]] __m128d output(int k, const __m128d (&x)[N], const __m128d (&u)[L]) const noexcept
     {
         __m128d acc = _mm_mul_pd(pairs.fromState[k][0], x[0]);
 #pragma GCC unroll 8
@@ -108,7 +108,7 @@ private:
         return acc;
     }
 
-    __m128d nextState(int i, const __m128d (&x)[N], const __m128d (&u)[L]) const noexcept
+    [[gnu::always_inline]] __m128d nextState(int i, const __m128d (&x)[N], const __m128d (&u)[L]) const noexcept
     {
         __m128d acc = _mm_mul_pd(pairs.stateFromState[i][0], x[0]);
 #pragma GCC unroll 8

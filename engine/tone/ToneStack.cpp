@@ -160,14 +160,4 @@ void ToneStack::discretise() noexcept
     block_.build(discrete_);
 }
 
-void ToneStack::processBlock(double (&samples)[blockLength], int channel) noexcept
-{
-    block_.run(discrete_, samples, channel);
-}
-
-void ToneStack::processBlockPair(double (&left)[blockLength], double (&right)[blockLength]) noexcept
-{
-    block_.runPair(discrete_, left, right);
-}
-
 }  // namespace valvora

@@ -41,9 +41,15 @@ public:
     // Audio thread: the eight preamp samples of one host sample, as eight
     // process() calls would give them up to rounding (one block step).
     static constexpr int blockLength = 8;
-    void processBlock(double (&samples)[blockLength], int channel) noexcept;
+    [[gnu::always_inline]] void processBlock(double (&samples)[blockLength], int channel) noexcept
+    {
+        block_.run(discrete_, samples, channel);
+    }
     // The same for both channels at once (left is channel 0).
-    void processBlockPair(double (&left)[blockLength], double (&right)[blockLength]) noexcept;
+    [[gnu::always_inline]] void processBlockPair(double (&left)[blockLength], double (&right)[blockLength]) noexcept
+    {
+        block_.runPair(discrete_, left, right);
+    }
 
     // Read-only views for tests and tools.
     int variant() const noexcept { return variant_; }

@@ -106,6 +106,37 @@ TEST(StereoFrame, StaysEqualAcrossSwitchesOfChannelVoicingAndOversampling)
     }
 }
 
+TEST(WideInstructions, GiveTheSameSoundBitForBitAsTheBaseInstructionSet)
+{
+    // The chain is compiled twice, for SSE2 and for AVX processors; a
+    // processor change must never change the sound, in any configuration.
+    if (!AmpEngine::useWideInstructions(true)) GTEST_SKIP() << "this processor has no AVX";
+    for (int bits = 0; bits < 16; ++bits) {
+        const Configuration c{true, (bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0, 0.7};
+        auto base = std::make_unique<AmpEngine>();
+        auto wide = std::make_unique<AmpEngine>();
+        apply(*base, c, 96000.0);
+        apply(*wide, c, 96000.0);
+        int differing = -1;
+        for (int n = 0; n < 2000 && differing < 0; ++n) {
+            ChannelSample l, r, l2, r2, m, m2;
+            l.input = l2.input = m.input = m2.input = signal(n, 0);
+            r.input = r2.input = signal(n, 1);
+            m.channel = m2.channel = 0;
+            AmpEngine::useWideInstructions(false);
+            base->processFrame(l, r);
+            base->process(m);
+            AmpEngine::useWideInstructions(true);
+            wide->processFrame(l2, r2);
+            wide->process(m2);
+            if (!sameBits(l.output, l2.output) || !sameBits(r.output, r2.output) || !sameBits(m.output, m2.output))
+                differing = n;
+        }
+        EXPECT_EQ(differing, -1) << "configuration " << bits;
+    }
+    AmpEngine::useWideInstructions(true);
+}
+
 TEST(DitherNoiseAhead, JumpsExactlyAsFarAsThatManyDraws)
 {
     valvora::DitherNoise stepped;
