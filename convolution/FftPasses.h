@@ -133,7 +133,8 @@ void radix4Inverse(float* re, float* im, int m, int q, const float* twiddles) no
 // Stage 0 straight from the caller's interleaved real samples (even samples
 // as real parts, odd ones as imaginary parts), saving a separate pass.
 template <typename L>
-void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, const float* twiddles) noexcept
+void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m,
+                                  const float* twiddles) noexcept
 {
     using C = Complex<L>;
     const int q = m / 4;
@@ -156,7 +157,8 @@ void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, 
 
 // The adjoint of stage 0, writing interleaved real samples to the caller.
 template <typename L>
-void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m, const float* twiddles) noexcept
+void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m,
+                                const float* twiddles) noexcept
 {
     using C = Complex<L>;
     const int q = m / 4;

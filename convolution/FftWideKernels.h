@@ -13,7 +13,8 @@ bool available() noexcept;
 
 void radix4Forward(float* re, float* im, int m, int q, const float* twiddles) noexcept;
 void radix4Inverse(float* re, float* im, int m, int q, const float* twiddles) noexcept;
-void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m, const float* twiddles) noexcept;
+void radix4ForwardFromInterleaved(const float* in, float* re, float* im, int m,
+                                  const float* twiddles) noexcept;
 void radix4InverseToInterleaved(const float* re, const float* im, float* out, int m,
                                 const float* twiddles) noexcept;
 

@@ -46,7 +46,8 @@ TEST_P(FftPlanSizes, baselinePassesInvertInPlace)
     for (int t = 0; t < n; ++t) ASSERT_NEAR(data[t], n * x[t], 4e-6f * n * std::log2(n)) << t;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSizes, FftPlanSizes, ::testing::Values(128, 256, 512, 1024, 2048, 4096, 8192, 16384));
+INSTANTIATE_TEST_SUITE_P(AllSizes, FftPlanSizes,
+                         ::testing::Values(128, 256, 512, 1024, 2048, 4096, 8192, 16384));
 
 }  // namespace
 }  // namespace valvora
