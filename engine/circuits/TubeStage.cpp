@@ -97,6 +97,8 @@ void TubeStage::refreshLoop() noexcept
     const double f = outputScale_;
     const double e = 1.0 / (network_.dd * inputGain_);
     loop_.fPlusE = f + e;
+    loop_.inverseDd = 1.0 / network_.dd;
+    loop_.linearSlope = f / loop_.fPlusE;
     loop_.eKneeLow = e * kneeLow_;
     loop_.eKneeHigh = e * kneeHigh_;
     loop_.eKneeLowSquared = e * kneeLowSquared_;

@@ -100,10 +100,10 @@ private:
     {
         if (!(std::fabs(v) <= driveLimit)) v = std::isnan(v) ? 0.0 : std::copysign(driveLimit, v);
         const double f = outputScale_;
-        const double X = (v + bias_) / network_.dd;
         const Loop& c = loop_;
+        const double X = (v + bias_) * c.inverseDd;
 
-        double y = f * X / c.fPlusE;
+        double y = X * c.linearSlope;
         if (c.eKneeLow <= X - y && X - y <= c.eKneeHigh) return counted(4, y);
 
         const double P = c.lowerLinear - X;
@@ -133,9 +133,15 @@ private:
     // Terms of the loop solution that change only with the network or the
     // curve, with E = 1/(dd·k) the curve's input scale seen from the output.
     // Each is the same expression, in the same order, the per-sample solve
-    // would otherwise evaluate, so the results are bit for bit the same.
+    // would otherwise evaluate, except the two reciprocals below, which
+    // change a result by at most a rounding step.
     struct Loop {
         double fPlusE = 1.0;
+        // Products instead of the two divisions (X = (v + bias)/dd and
+        // y = f·X/(f + E)): both sit on the sample-to-sample dependency
+        // chain, and a division takes several times as long as a product.
+        double inverseDd = 1.0;
+        double linearSlope = 0.0;  // f/(f + E)
         double eKneeLow = 0.0, eKneeHigh = 0.0;
         double eKneeLowSquared = 0.0, eKneeHighSquared = 0.0;
         double lowerLinear = 0.0;  // E·(1 + 2·kneeLow) + f
