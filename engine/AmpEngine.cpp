@@ -184,6 +184,52 @@ void AmpEngine::update() noexcept
     right = r;
 }
 
+// The drive channel's eight oversampled preamp steps of both channels, the
+// same as eight runPreampPair() calls, bit for bit, but with every stage's
+// state held in registers for the whole run: each state is a chain from
+// sample to sample, and a store and reload would lengthen every link.
+[[gnu::always_inline]] inline void AmpEngine::runDrivePreampPairs(double (&left)[Oversampler::factor],
+                                                                 double (&right)[Oversampler::factor],
+                                                                 PreampNoise& noiseLeft,
+                                                                 PreampNoise& noiseRight) noexcept
+{
+    TubeStage::HeldStates tube = driveTube.hold();
+    __m128d highPass = driveHighPass.hold();
+    if (tubeMode) {
+        double plate[4], cathode[4];
+        for (int stage = 0; stage < 4; ++stage) {
+            plate[stage] = triode.state(stage).plate;
+            cathode[stage] = triode.state(stage).cathode;
+        }
+#pragma GCC unroll 8
+        for (int k = 0; k < Oversampler::factor; ++k) {
+            double l = finiteOrZero(left[k]) + noiseLeft.preamp.next();
+            double r = finiteOrZero(right[k]) + noiseRight.preamp.next();
+            driveTube.processPair(l, r, tube);
+            driveHighPass.processPair(l, r, highPass);
+            l = triode.processHeld(l * triodeInputScale, noiseLeft.triode, plate[0], cathode[0], 1);
+            r = triode.processHeld(r * triodeInputScale, noiseRight.triode, plate[1], cathode[1], 1);
+            l = triode.processHeld(l * triodeInterstageScale, noiseLeft.triode, plate[2], cathode[2], 1);
+            r = triode.processHeld(r * triodeInterstageScale, noiseRight.triode, plate[3], cathode[3], 1);
+            left[k] = l * triodeOutputScale * driveVolumeGain;
+            right[k] = r * triodeOutputScale * driveVolumeGain;
+        }
+        for (int stage = 0; stage < 4; ++stage) triode.storeVoltages(stage, plate[stage], cathode[stage]);
+    } else {
+        const WaveshaperTable& shaper = WaveshaperTable::instance();
+        for (int k = 0; k < Oversampler::factor; ++k) {
+            double l = finiteOrZero(left[k]) + noiseLeft.preamp.next();
+            double r = finiteOrZero(right[k]) + noiseRight.preamp.next();
+            driveTube.processPair(l, r, tube);
+            driveHighPass.processPair(l, r, highPass);
+            left[k] = (l >= 0.0 ? shaper.lookup(l) : -shaper.lookup(-l)) * driveVolumeGain;
+            right[k] = (r >= 0.0 ? shaper.lookup(r) : -shaper.lookup(-r)) * driveVolumeGain;
+        }
+    }
+    driveTube.release(tube);
+    driveHighPass.release(highPass);
+}
+
 [[gnu::always_inline]] inline void AmpEngine::runBypass(ChannelSample& s) noexcept
 {
     const int ch = s.channel;
@@ -257,8 +303,11 @@ void AmpEngine::update() noexcept
         alignas(16) double blockRight[Oversampler::factor];
         upsamplers[0].up(left.input, blockLeft);
         upsamplers[1].up(right.input, blockRight);
-        for (int k = 0; k < Oversampler::factor; ++k)
-            runPreampPair(blockLeft[k], blockRight[k], noiseLeft, noiseRight);
+        if (driveChannel)
+            runDrivePreampPairs(blockLeft, blockRight, noiseLeft, noiseRight);
+        else
+            for (int k = 0; k < Oversampler::factor; ++k)
+                runPreampPair(blockLeft[k], blockRight[k], noiseLeft, noiseRight);
         toneStacks[tubeMode ? 1 : 0].processBlockPair(blockLeft, blockRight);
         left.output = downsamplers[0].down(blockLeft);
         right.output = downsamplers[1].down(blockRight);

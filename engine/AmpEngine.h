@@ -108,6 +108,8 @@ private:
     };
     double runPreamp(double input, int channel, PreampNoise& noise) noexcept;
     void runPreampPair(double& left, double& right, PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
+    void runDrivePreampPairs(double (&left)[Oversampler::factor], double (&right)[Oversampler::factor],
+                             PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
     void runSample(ChannelSample& s) noexcept;
     void runFrame(ChannelSample& left, ChannelSample& right) noexcept;
     void processWide(ChannelSample& s) noexcept;

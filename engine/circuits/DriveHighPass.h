@@ -33,6 +33,23 @@ public:
         process(right, 1);
     }
 
+    // processPair() for a caller that holds both channels' states (lane 0
+    // channel 0) across a run of samples: the same arithmetic per lane.
+    __m128d hold() const noexcept { return _mm_set_pd(state_[1], state_[0]); }
+    void release(__m128d held) noexcept
+    {
+        _mm_storel_pd(&state_[0], held);
+        _mm_storeh_pd(&state_[1], held);
+    }
+    [[gnu::always_inline]] void processPair(double& left, double& right, __m128d& held) const noexcept
+    {
+        const __m128d u = limitInputPair(_mm_set_pd(right, left));
+        const __m128d y = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(p3_), u), _mm_mul_pd(_mm_set1_pd(p2_), held));
+        held = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(p0_), held), _mm_mul_pd(_mm_set1_pd(p1_), u));
+        left = _mm_cvtsd_f64(y);
+        right = _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
+    }
+
     // Read-only views for tests and tools.
     double p0() const noexcept { return p0_; }
     double p1() const noexcept { return p1_; }

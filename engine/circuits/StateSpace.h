@@ -118,7 +118,36 @@ struct DiscreteModel {
         pairs.dd = _mm_set1_pd(dd);
     }
 
+    // For callers that hold both channels' states in registers across a run
+    // of samples: take them, advance them with advanceHeld() (the same
+    // arithmetic as advancePair()), give them back.
+    void holdPairs(__m128d (&x)[N]) const noexcept { loadPairs(x); }
+    void releasePairs(const __m128d (&x)[N]) noexcept
+    {
+#pragma GCC unroll 8
+        for (int i = 0; i < N; ++i) {
+            _mm_storel_pd(&state[0](i), x[i]);
+            _mm_storeh_pd(&state[1](i), x[i]);
+        }
+    }
+    [[gnu::always_inline]] void advanceHeld(__m128d (&x)[N], __m128d u) const noexcept
+    {
+        __m128d next[N];
+#pragma GCC unroll 8
+        for (int i = 0; i < N; ++i) next[i] = nextPair(i, x, u);
+#pragma GCC unroll 8
+        for (int i = 0; i < N; ++i) x[i] = next[i];
+    }
+
 private:
+    __m128d nextPair(int i, const __m128d (&x)[N], __m128d u) const noexcept
+    {
+        __m128d next = _mm_mul_pd(pairs.ad[i][0], x[0]);
+#pragma GCC unroll 8
+        for (int j = 1; j < N; ++j) next = _mm_add_pd(next, _mm_mul_pd(pairs.ad[i][j], x[j]));
+        return _mm_add_pd(next, _mm_mul_pd(pairs.bd[i], u));
+    }
+
     void loadPairs(__m128d (&x)[N]) const noexcept
     {
 #pragma GCC unroll 8
@@ -129,10 +158,7 @@ private:
     {
 #pragma GCC unroll 8
         for (int i = 0; i < N; ++i) {
-            __m128d next = _mm_mul_pd(pairs.ad[i][0], x[0]);
-#pragma GCC unroll 8
-            for (int j = 1; j < N; ++j) next = _mm_add_pd(next, _mm_mul_pd(pairs.ad[i][j], x[j]));
-            next = _mm_add_pd(next, _mm_mul_pd(pairs.bd[i], u));
+            const __m128d next = nextPair(i, x, u);
             _mm_storel_pd(&state[0](i), next);
             _mm_storeh_pd(&state[1](i), next);
         }

@@ -68,6 +68,32 @@ public:
         network_.advancePair(_mm_set_pd(right, left));
     }
 
+    // processPair() for a caller that holds both channels' network states
+    // across a run of samples (see DiscreteModel::holdPairs): the same
+    // arithmetic, without storing and reloading the states between samples.
+    struct HeldStates {
+        __m128d x[2];
+    };
+    HeldStates hold() const noexcept
+    {
+        HeldStates held;
+        network_.holdPairs(held.x);
+        return held;
+    }
+    void release(const HeldStates& held) noexcept { network_.releasePairs(held.x); }
+    [[gnu::always_inline]] void processPair(double& left, double& right, HeldStates& held) noexcept
+    {
+        const __m128d feedback = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(network_.cd(0)), held.x[0]),
+                                            _mm_mul_pd(_mm_set1_pd(network_.cd(1)), held.x[1]));
+        const __m128d v = _mm_sub_pd(_mm_set_pd(right, left), feedback);
+        const double f = outputScale_;
+        const double solved0 = solve(_mm_cvtsd_f64(v));
+        const double solved1 = solve(_mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
+        left = solved0 < -f ? -f : (solved0 > f ? f : solved0);
+        right = solved1 < -f ? -f : (solved1 > f ? f : solved1);
+        network_.advanceHeld(held.x, _mm_set_pd(right, left));
+    }
+
     void advanceState(double output, int channel) noexcept override { network_.advance(output, channel); }
     double linearPrediction(double output, int channel) const noexcept override;
     double loopResidual(double output, double input) const noexcept override;

@@ -63,10 +63,24 @@ public:
     // must keep each channel's draws in their one-after-the-other order.
     double process(double x, int stage, int removeRest, DitherNoise& noise) noexcept
     {
+        TriodeState& s = states[stage];
+        double plate = s.plate, cathode = s.cathode;
+        const double y = processHeld(x, noise, plate, cathode, removeRest);
+        s.plate = plate;
+        s.cathode = cathode;
+        return y;
+    }
+
+    // The same for a caller that holds the stage's plate and cathode
+    // voltages itself across a run of samples (in registers rather than
+    // stored and reloaded between samples) and hands them back with
+    // storeVoltages() at the end of the run.
+    [[gnu::always_inline]] double processHeld(double x, DitherNoise& noise, double& plate, double& cathode,
+                                              int removeRest) const noexcept
+    {
         if (x != x) x = 0.0;  // NaN counts as silence; infinities clamp below
         const double vin = x + noise.next();
-        TriodeState& s = states[stage];
-        const double vk0 = s.cathode;
+        const double vk0 = cathode;
         // Positions in table steps, (input + 300) / 600 of the way along 1024:
         // lane 0 for the plate tables, lane 1 for the cathode table, each with
         // its own cathode shift. Clamped to the table (a NaN reads 0).
@@ -86,12 +100,18 @@ public:
         const double w = (15.0 - vk0) * (1.0 / 30.0);
         const __m128d shares = _mm_mul_pd(plates, _mm_set_pd(w, 1.0 - w));
         const double vp = _mm_cvtsd_f64(_mm_add_sd(shares, _mm_unpackhi_pd(shares, shares)));
-        s.plate = vp;
+        plate = vp;
 
         const Segment& cs = cathodeSegments[_mm_cvtsi128_si32(_mm_shuffle_epi32(j, 1))];
         const double fc = _mm_cvtsd_f64(_mm_unpackhi_pd(f, f));
-        s.cathode = spline(cs, fc) + vk0 * cathodeKeep;
+        cathode = spline(cs, fc) + vk0 * cathodeKeep;
         return vp - removeRest * restPlate;
+    }
+
+    void storeVoltages(int stage, double plate, double cathode) noexcept
+    {
+        states[stage].plate = plate;
+        states[stage].cathode = cathode;
     }
 
     // The model's own dither generator, for callers of the overload above.
