@@ -45,7 +45,7 @@ void ConvolutionWorker::load(const float* taps, float* scratch) noexcept
 
 void ConvolutionWorker::startThread() noexcept
 {
-    thread_.start(&ConvolutionWorker::threadEntry, this);
+    thread_.start(&ConvolutionWorker::threadEntry, this, platform::ThreadPriority::audio);
 }
 
 void ConvolutionWorker::joinThread() noexcept

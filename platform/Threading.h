@@ -69,6 +69,13 @@ private:
 // A joinable thread running a plain function. The owner must join (or the
 // destructor does). Starting allocates nothing of ours: the thread's record is
 // this object, which must therefore outlive the thread. Any thread.
+// How urgently a thread's work is needed. Audio: the audio thread waits for
+// it without a time-out (the convolution workers), so it must not lose the
+// processor to ordinary threads: time-critical on Windows, like the hosts'
+// audio threads; on Linux it keeps the scheduling of the thread that starts
+// it (the audio thread's, when that thread starts it).
+enum class ThreadPriority { normal, audio };
+
 class Thread {
 public:
     using Entry = void (*)(void* argument);
@@ -77,7 +84,7 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    bool start(Entry entry, void* argument) noexcept;
+    bool start(Entry entry, void* argument, ThreadPriority priority = ThreadPriority::normal) noexcept;
     // Waits for the thread to end and releases its handle; no-op when none runs.
     void join() noexcept;
     // Like join(), but gives up after the time-out and keeps the handle; true if joined.

@@ -127,8 +127,10 @@ void Thread::runEntry() noexcept
 
 Thread::~Thread() { join(); }
 
-bool Thread::start(Entry entry, void* argument) noexcept
+bool Thread::start(Entry entry, void* argument, ThreadPriority) noexcept
 {
+    // Both priorities inherit the starting thread's scheduling (the default
+    // of pthread_create): raising it needs privileges a plug-in lacks.
     if (started_) return false;
     entry_ = entry;
     argument_ = argument;

@@ -62,14 +62,18 @@ void Thread::runEntry() noexcept
 
 Thread::~Thread() { join(); }
 
-bool Thread::start(Entry entry, void* argument) noexcept
+bool Thread::start(Entry entry, void* argument, ThreadPriority priority) noexcept
 {
     if (started_) return false;
     entry_ = entry;
     argument_ = argument;
     finished_.store(false);
-    HANDLE handle = CreateThread(nullptr, 0, threadMain, this, 0, nullptr);
+    // Suspended until its priority is set, so not one instruction of its
+    // work runs at the wrong one.
+    HANDLE handle = CreateThread(nullptr, 0, threadMain, this, CREATE_SUSPENDED, nullptr);
     if (!handle) return false;
+    if (priority == ThreadPriority::audio) SetThreadPriority(handle, THREAD_PRIORITY_TIME_CRITICAL);
+    ResumeThread(handle);
     id_ = reinterpret_cast<std::uintptr_t>(handle);
     started_ = true;
     return true;
