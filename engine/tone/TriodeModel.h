@@ -63,6 +63,7 @@ public:
     // must keep each channel's draws in their one-after-the-other order.
     double process(double x, int stage, int removeRest, DitherNoise& noise) noexcept
     {
+        if (x != x) x = 0.0;  // NaN counts as silence; infinities clamp below
         TriodeState& s = states[stage];
         double plate = s.plate, cathode = s.cathode;
         const double y = processHeld(x, noise, plate, cathode, removeRest);
@@ -74,11 +75,11 @@ public:
     // The same for a caller that holds the stage's plate and cathode
     // voltages itself across a run of samples (in registers rather than
     // stored and reloaded between samples) and hands them back with
-    // storeVoltages() at the end of the run.
+    // storeVoltages() at the end of the run. x must not be NaN (the caller's
+    // stages never give one); infinities clamp as above.
     [[gnu::always_inline]] double processHeld(double x, DitherNoise& noise, double& plate, double& cathode,
                                               int removeRest) const noexcept
     {
-        if (x != x) x = 0.0;  // NaN counts as silence; infinities clamp below
         const double vin = x + noise.next();
         const double vk0 = cathode;
         // Positions in table steps, (input + 300) / 600 of the way along 1024:
