@@ -271,7 +271,7 @@ void AmpEngine::update() noexcept
         upsamplers[ch].up(s.input, block);
         for (double& value : block) value = runPreamp(value, ch, noise);
         toneStacks[tubeMode ? 1 : 0].processBlock(block, ch);
-        s.output = downsamplers[ch].down(block);
+        s.output = downsamplers[ch].downFinite(block);
     } else {
         s.output = runPreamp(s.input, ch, noise);
         toneStacks[tubeMode ? 1 : 0].process(s.output, ch);
@@ -309,8 +309,8 @@ void AmpEngine::update() noexcept
             for (int k = 0; k < Oversampler::factor; ++k)
                 runPreampPair(blockLeft[k], blockRight[k], noiseLeft, noiseRight);
         toneStacks[tubeMode ? 1 : 0].processBlockPair(blockLeft, blockRight);
-        left.output = downsamplers[0].down(blockLeft);
-        right.output = downsamplers[1].down(blockRight);
+        left.output = downsamplers[0].downFinite(blockLeft);
+        right.output = downsamplers[1].downFinite(blockRight);
     } else {
         left.output = left.input;
         right.output = right.input;

@@ -38,7 +38,11 @@ public:
 
     // Audio thread. 8 samples (oldest first) in, one host-rate sample out.
     // Inputs are sanitised as for up().
-    [[gnu::always_inline]] double down(const double in[factor]) noexcept;
+    [[gnu::always_inline]] double down(const double in[factor]) noexcept { return decimate<true>(in); }
+
+    // down() for inputs known to be finite and within inputLimit (the
+    // preamp's own outputs): the same result without the input checks.
+    [[gnu::always_inline]] double downFinite(const double in[factor]) noexcept { return decimate<false>(in); }
 
     int ringPosition() const noexcept { return position; }
 
@@ -47,6 +51,9 @@ public:
     static constexpr double inputLimit = 1e300;
 
 private:
+    template <bool checked>
+    [[gnu::always_inline]] double decimate(const double in[factor]) noexcept;
+
     // Slot j and slot j + 64 always hold the same sample, so every filter
     // window reads contiguously without a wrap test.
     std::array<double, 2 * ringSize> history{};
@@ -143,18 +150,20 @@ inline void Oversampler::up(double x, double out[factor]) noexcept
     _mm_storeu_pd(out + 6, late23);
 }
 
-inline double Oversampler::down(const double in[factor]) noexcept
+template <bool checked>
+inline double Oversampler::decimate(const double in[factor]) noexcept
 {
     if (position + factor <= ringSize) {
         for (int i = 0; i < factor; i += 2) {
-            const __m128d s = oversampling::sanitise(_mm_loadu_pd(in + i));
+            const __m128d s = checked ? oversampling::sanitise(_mm_loadu_pd(in + i)) : _mm_loadu_pd(in + i);
             _mm_storeu_pd(&history[position + i], s);
             _mm_storeu_pd(&history[position + ringSize + i], s);
         }
     } else {  // only if up() and down() were mixed on one object
         for (int i = 0; i < factor; ++i) {
             const int slot = (position + i) % ringSize;
-            history[slot] = history[slot + ringSize] = _mm_cvtsd_f64(oversampling::sanitise(_mm_set1_pd(in[i])));
+            history[slot] = history[slot + ringSize] =
+                checked ? _mm_cvtsd_f64(oversampling::sanitise(_mm_set1_pd(in[i]))) : in[i];
         }
     }
     // Only the two 8x-rate outputs that survive the decimation are computed:
