@@ -26,37 +26,19 @@ void ReverbStage::setPeriod(double period) noexcept
         rate *= 0.5f;
     }
     factor_ = factor;
-    for (auto& ch : channels_)
-        if (ch.position >= factor_) ch.position = 0;  // keep the block logic inside its blocks
+    for (auto& ch : channels_) ch.keepWithin(factor_);
 }
 
 double ReverbStage::process(double& sample, int channel) noexcept
 {
-    Channel& ch = channels_[channel & 1];
+    ReducedRateBlock& ch = channels_[channel & 1];
     sample = finiteOrZero(sample) + dither_.next();
-    ch.block[ch.position] = toConvolverInput(sample) * inputGain;
     const float level = gain_;
-    if (++ch.position == factor_) {
-        ch.position = 0;
-        if (level > 0.0f) {
-            LongConvolver& convolver = *convolvers_[channel & 1];
-            switch (factor_) {
-                case 2:
-                    ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock);
-                    break;
-                case 4:
-                    ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock);
-                    break;
-                case 8:
-                    ch.up8.up8(convolver.process(ch.down8.down8(ch.block)), ch.outBlock);
-                    break;
-                default:
-                    ch.outBlock[0] = convolver.process(ch.block[0]);
-                    break;
-            }
-        }
+    if (ch.push(toConvolverInput(sample) * inputGain, factor_) && level > 0.0f) {
+        LongConvolver& convolver = *convolvers_[channel & 1];
+        ch.convolve(factor_, [&convolver](float x) noexcept { return convolver.process(x); });
     }
-    const float wet = ch.outBlock[ch.position] * level;
+    const float wet = ch.output() * level;
     sample += wet;
     return wet;
 }

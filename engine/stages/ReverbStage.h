@@ -11,7 +11,7 @@
 
 #include "convolution/LongConvolver.h"
 #include "engine/DitherNoise.h"
-#include "engine/stages/RateConverter.h"
+#include "engine/stages/ReducedRateBlock.h"
 
 namespace valvora {
 
@@ -41,20 +41,12 @@ public:
 
 private:
     static constexpr int channels = 2;
-    static constexpr int maxFactor = 8;
     static constexpr float inputGain = 1.4f;
-
-    struct Channel {
-        RateConverter down2, up2, down4, up4, down8, up8;
-        float block[maxFactor] = {};
-        float outBlock[maxFactor] = {};
-        int position = 0;
-    };
 
     float level_ = 0.0f;
     float gain_ = 0.0f;  // level_ as applied
     std::unique_ptr<LongConvolver> convolvers_[channels];
-    Channel channels_[channels];
+    ReducedRateBlock channels_[channels];
     int factor_ = 2;
     DitherNoise dither_;
 };

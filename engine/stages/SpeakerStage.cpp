@@ -28,8 +28,7 @@ void SpeakerStage::setPeriod(double period) noexcept
         factor *= 2;
     }
     factor_ = factor;
-    for (auto& ch : channels_)
-        if (ch.position >= factor_) ch.position = 0;  // keep the block logic inside its blocks
+    for (auto& ch : channels_) ch.keepWithin(factor_);
 
     const Family family = rate > familyThreshold ? Family::rate48k : Family::rate44k;
     if (family == loadedSet_) return;
@@ -44,25 +43,13 @@ void SpeakerStage::setPeriod(double period) noexcept
 
 void SpeakerStage::process(double& sample, int channel) noexcept
 {
-    Channel& ch = channels_[channel & 1];
+    ReducedRateBlock& ch = channels_[channel & 1];
     sample = finiteOrZero(sample) + dither_.next();
-    ch.block[ch.position] = toConvolverInput(sample);
-    if (++ch.position == factor_) {
-        ch.position = 0;
+    if (ch.push(toConvolverInput(sample), factor_)) {
         ShortConvolver& convolver = *convolvers_[cabinet_][channel & 1];
-        switch (factor_) {
-            case 2:
-                ch.up2.up2(convolver.process(ch.down2.down2(ch.block)), ch.outBlock);
-                break;
-            case 4:
-                ch.up4.up4(convolver.process(ch.down4.down4(ch.block)), ch.outBlock);
-                break;
-            default:
-                ch.outBlock[0] = convolver.process(ch.block[0]);
-                break;
-        }
+        ch.convolve(factor_, [&convolver](float x) noexcept { return convolver.process(x); });
     }
-    sample = ch.outBlock[ch.position];
+    sample = ch.output();
 }
 
 }  // namespace valvora

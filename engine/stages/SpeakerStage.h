@@ -11,7 +11,7 @@
 
 #include "convolution/ShortConvolver.h"
 #include "engine/DitherNoise.h"
-#include "engine/stages/RateConverter.h"
+#include "engine/stages/ReducedRateBlock.h"
 
 namespace valvora {
 
@@ -43,17 +43,10 @@ private:
     static constexpr int channels = 2;
     static constexpr int maxFactor = 4;
 
-    struct Channel {
-        RateConverter down2, up2, down4, up4;
-        float block[maxFactor] = {};
-        float outBlock[maxFactor] = {};
-        int position = 0;
-    };
-
     Family loadedSet_ = Family::none;
     // [cabinet flag][channel]
     std::unique_ptr<ShortConvolver> convolvers_[2][channels];
-    Channel channels_[channels];
+    ReducedRateBlock channels_[channels];
     int factor_ = 1;
     std::uint8_t cabinet_ = 0;
     unsigned loadCount_ = 0;
