@@ -6,27 +6,22 @@
 //   total_ns   both
 // Flat out (/0) and paced like real 64-frame host blocks (/1).
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <chrono>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "bench/convolution/CpuClock.h"
 #include "engine/stages/ReverbStage.h"
 #include "engine/stages/SpeakerStage.h"
 
+
 namespace {
 
-constexpr int rate = 48000;
-constexpr int block = 64;
-
-double cpuSeconds(clockid_t clock)
-{
-    timespec t{};
-    clock_gettime(clock, &t);
-    return t.tv_sec + 1e-9 * t.tv_nsec;
-}
+using valvora::bench::block;
+using valvora::bench::cpuSeconds;
+using valvora::bench::rate;
 
 template <typename Stage, typename Setup>
 void runStage(benchmark::State& state, Setup setup)

@@ -14,7 +14,6 @@
 #include <benchmark/benchmark.h>
 #include <pthread.h>
 #include <sched.h>
-#include <time.h>
 #include <zita-convolver.h>
 
 #include <algorithm>
@@ -25,20 +24,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench/convolution/CpuClock.h"
 #include "convolution/LongConvolver.h"
 #include "convolution/ShortConvolver.h"
 
+
 namespace {
 
-constexpr int rate = 48000;
-constexpr int block = 64;
-
-double cpuSeconds(clockid_t clock)
-{
-    timespec t{};
-    clock_gettime(clock, &t);
-    return t.tv_sec + 1e-9 * t.tv_nsec;
-}
+using valvora::bench::block;
+using valvora::bench::cpuSeconds;
+using valvora::bench::rate;
 
 std::vector<float> noise(int n, unsigned seed, float decayTaps = 0.0f)
 {
