@@ -150,46 +150,24 @@ void AmpEngine::update() noexcept
     return y;
 }
 
-// runPreamp on channel 0 then channel 1, bit for bit, with the linear
-// stages stepping both channels in one pass and the nonlinear ones side by
-// side.
-[[gnu::always_inline]] inline void AmpEngine::runPreampPair(double& left, double& right, PreampNoise& noiseLeft,
-                                                           PreampNoise& noiseRight) noexcept
+// The normal channel's preamp, ahead of the tone stack, on channel 0 then
+// channel 1, bit for bit as runPreamp() gives it, with the tube stage
+// stepping both channels in one pass.
+[[gnu::always_inline]] inline void AmpEngine::runNormalPreampPair(double& left, double& right, PreampNoise& noiseLeft,
+                                                                 PreampNoise& noiseRight) noexcept
 {
-    double l = finiteOrZero(left) + noiseLeft.preamp.next();
-    double r = finiteOrZero(right) + noiseRight.preamp.next();
-    if (driveChannel) {
-        driveTube.processPair(l, r);
-        driveHighPass.processPair(l, r);
-        if (tubeMode) {
-            l = triode.process(l * triodeInputScale, 0, 1, noiseLeft.triode);
-            r = triode.process(r * triodeInputScale, 1, 1, noiseRight.triode);
-            l = triode.process(l * triodeInterstageScale, 2, 1, noiseLeft.triode);
-            r = triode.process(r * triodeInterstageScale, 3, 1, noiseRight.triode);
-            l = l * triodeOutputScale * driveVolumeGain;
-            r = r * triodeOutputScale * driveVolumeGain;
-        } else {
-            const WaveshaperTable& shaper = WaveshaperTable::instance();
-            l = (l >= 0.0 ? shaper.lookup(l) : -shaper.lookup(-l)) * driveVolumeGain;
-            r = (r >= 0.0 ? shaper.lookup(r) : -shaper.lookup(-r)) * driveVolumeGain;
-        }
-    } else {
-        l *= normalInputTrim;
-        r *= normalInputTrim;
-        normalTube.processPair(l, r);
-        l *= normalGain;
-        r *= normalGain;
-    }
-    left = l;
-    right = r;
+    double l = (finiteOrZero(left) + noiseLeft.preamp.next()) * normalInputTrim;
+    double r = (finiteOrZero(right) + noiseRight.preamp.next()) * normalInputTrim;
+    normalTube.processPair(l, r);
+    left = l * normalGain;
+    right = r * normalGain;
 }
 
-// The drive channel's eight oversampled preamp steps of both channels, the
-// same as eight runPreampPair() calls, bit for bit, but with every stage's
-// state held in registers for the whole run: each state is a chain from
-// sample to sample, and a store and reload would lengthen every link.
-[[gnu::always_inline]] inline void AmpEngine::runDrivePreampPairs(double (&left)[Oversampler::factor],
-                                                                 double (&right)[Oversampler::factor],
+// The drive channel's preamp steps (eight with oversampling, else one) of
+// both channels, the same as runPreamp() on each, bit for bit, with every
+// stage's state held in registers for the whole run: each state is a chain
+// from sample to sample, and a store and reload would lengthen every link.
+[[gnu::always_inline]] inline void AmpEngine::runDrivePreampPairs(double* left, double* right, int steps,
                                                                  PreampNoise& noiseLeft,
                                                                  PreampNoise& noiseRight) noexcept
 {
@@ -202,7 +180,7 @@ void AmpEngine::update() noexcept
             cathode[stage] = triode.state(stage).cathode;
         }
 #pragma GCC unroll 8
-        for (int k = 0; k < Oversampler::factor; ++k) {
+        for (int k = 0; k < steps; ++k) {
             double l = finiteOrZero(left[k]) + noiseLeft.preamp.next();
             double r = finiteOrZero(right[k]) + noiseRight.preamp.next();
             driveTube.processPair(l, r, tube);
@@ -217,7 +195,7 @@ void AmpEngine::update() noexcept
         for (int stage = 0; stage < 4; ++stage) triode.storeVoltages(stage, plate[stage], cathode[stage]);
     } else {
         const WaveshaperTable& shaper = WaveshaperTable::instance();
-        for (int k = 0; k < Oversampler::factor; ++k) {
+        for (int k = 0; k < steps; ++k) {
             double l = finiteOrZero(left[k]) + noiseLeft.preamp.next();
             double r = finiteOrZero(right[k]) + noiseRight.preamp.next();
             driveTube.processPair(l, r, tube);
@@ -228,6 +206,16 @@ void AmpEngine::update() noexcept
     }
     driveTube.release(tube);
     driveHighPass.release(highPass);
+}
+
+// The preamp ahead of the tone stack for `steps` samples of both channels.
+[[gnu::always_inline]] inline void AmpEngine::runPreampPairs(double* left, double* right, int steps,
+                                                            PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept
+{
+    if (driveChannel)
+        runDrivePreampPairs(left, right, steps, noiseLeft, noiseRight);
+    else
+        for (int k = 0; k < steps; ++k) runNormalPreampPair(left[k], right[k], noiseLeft, noiseRight);
 }
 
 [[gnu::always_inline]] inline void AmpEngine::runBypass(ChannelSample& s) noexcept
@@ -303,18 +291,14 @@ void AmpEngine::update() noexcept
         alignas(16) double blockRight[Oversampler::factor];
         upsamplers[0].up(left.input, blockLeft);
         upsamplers[1].up(right.input, blockRight);
-        if (driveChannel)
-            runDrivePreampPairs(blockLeft, blockRight, noiseLeft, noiseRight);
-        else
-            for (int k = 0; k < Oversampler::factor; ++k)
-                runPreampPair(blockLeft[k], blockRight[k], noiseLeft, noiseRight);
+        runPreampPairs(blockLeft, blockRight, Oversampler::factor, noiseLeft, noiseRight);
         toneStacks[tubeMode ? 1 : 0].processBlockPair(blockLeft, blockRight);
         left.output = downsamplers[0].downFinite(blockLeft);
         right.output = downsamplers[1].downFinite(blockRight);
     } else {
         left.output = left.input;
         right.output = right.input;
-        runPreampPair(left.output, right.output, noiseLeft, noiseRight);
+        runPreampPairs(&left.output, &right.output, 1, noiseLeft, noiseRight);
         toneStacks[tubeMode ? 1 : 0].processPair(left.output, right.output);
     }
     noisePreamp = noiseRight.preamp;

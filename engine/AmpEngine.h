@@ -107,9 +107,11 @@ private:
         DitherNoise triode;
     };
     double runPreamp(double input, int channel, PreampNoise& noise) noexcept;
-    void runPreampPair(double& left, double& right, PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
-    void runDrivePreampPairs(double (&left)[Oversampler::factor], double (&right)[Oversampler::factor],
-                             PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
+    void runNormalPreampPair(double& left, double& right, PreampNoise& noiseLeft, PreampNoise& noiseRight) noexcept;
+    void runDrivePreampPairs(double* left, double* right, int steps, PreampNoise& noiseLeft,
+                             PreampNoise& noiseRight) noexcept;
+    void runPreampPairs(double* left, double* right, int steps, PreampNoise& noiseLeft,
+                        PreampNoise& noiseRight) noexcept;
     void runSample(ChannelSample& s) noexcept;
     void runFrame(ChannelSample& left, ChannelSample& right) noexcept;
     void processWide(ChannelSample& s) noexcept;

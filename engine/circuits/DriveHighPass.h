@@ -26,15 +26,8 @@ public:
     }
 
     // Audio thread: one sample of each channel, the same as process() on
-    // channel 0 then channel 1.
-    void processPair(double& left, double& right) noexcept
-    {
-        process(left, 0);
-        process(right, 1);
-    }
-
-    // processPair() for a caller that holds both channels' states (lane 0
-    // channel 0) across a run of samples: the same arithmetic per lane.
+    // channel 0 then channel 1, for a caller that holds both channels' states
+    // (lane 0 channel 0) across a run of samples: the same arithmetic per lane.
     __m128d hold() const noexcept { return _mm_set_pd(state_[1], state_[0]); }
     void release(__m128d held) noexcept
     {

@@ -56,16 +56,9 @@ public:
     // chains of square roots and divisions that overlap when side by side.
     [[gnu::always_inline]] void processPair(double& left, double& right) noexcept
     {
-        const ColumnVector<2>& x0 = network_.state[0];
-        const ColumnVector<2>& x1 = network_.state[1];
-        const double v0 = left - (network_.cd(0) * x0(0) + network_.cd(1) * x0(1));
-        const double v1 = right - (network_.cd(0) * x1(0) + network_.cd(1) * x1(1));
-        const double f = outputScale_;
-        const double solved0 = solve(v0);
-        const double solved1 = solve(v1);
-        left = solved0 < -f ? -f : (solved0 > f ? f : solved0);
-        right = solved1 < -f ? -f : (solved1 > f ? f : solved1);
-        network_.advancePair(_mm_set_pd(right, left));
+        HeldStates held = hold();
+        processPair(left, right, held);
+        release(held);
     }
 
     // processPair() for a caller that holds both channels' network states
