@@ -62,8 +62,15 @@ public:
     static int waitEither(Event& first, Event& second) noexcept;
 
 private:
+    // Linux: consumes the signal of an automatic event (reads a manual one).
+    bool take() noexcept;
+
     void* handle_ = nullptr;  // HANDLE on Windows, an eventfd on Linux
     bool manual_ = false;
+    // Linux keeps the signal in user space and sleeps on the eventfd only
+    // when it must; the Windows kernel event holds its own.
+    std::atomic<std::uint32_t> signalled_{0};
+    std::atomic<std::uint32_t> sleepers_{0};
 };
 
 // A joinable thread running a plain function. The owner must join (or the
