@@ -11,7 +11,7 @@ namespace valvora {
 
 inline constexpr double convolverInputLimit = 1e9;
 
-inline double finiteOrZero(double x) noexcept
+inline double silenceNonFinite(double x) noexcept
 {
     return std::isfinite(x) ? x : 0.0;
 }

@@ -1,8 +1,5 @@
 #include "engine/stages/ReverbStage.h"
 
-#include <cmath>
-
-#include "convolution/ConvolverInput.h"
 #include "resources/ir/ImpulseResponses.h"
 
 namespace valvora {
@@ -29,18 +26,10 @@ void ReverbStage::setPeriod(double period) noexcept
     for (auto& ch : channels_) ch.keepWithin(factor_);
 }
 
-double ReverbStage::process(double& sample, int channel) noexcept
+void ReverbStage::convolveBlock(ReducedRateBlock& ch, int channel) noexcept
 {
-    ReducedRateBlock& ch = channels_[channel & 1];
-    sample = finiteOrZero(sample) + dither_.next();
-    const float level = gain_;
-    if (ch.push(toConvolverInput(sample) * inputGain, factor_) && level > 0.0f) {
-        LongConvolver& convolver = *convolvers_[channel & 1];
-        ch.convolve(factor_, [&convolver](float x) noexcept { return convolver.process(x); });
-    }
-    const float wet = ch.output() * level;
-    sample += wet;
-    return wet;
+    LongConvolver& convolver = *convolvers_[channel];
+    ch.convolve(factor_, [&convolver](float x) noexcept { return convolver.process(x); });
 }
 
 }  // namespace valvora

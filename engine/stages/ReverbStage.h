@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "convolution/ConvolverInput.h"
 #include "convolution/LongConvolver.h"
 #include "engine/DitherNoise.h"
 #include "engine/stages/ReducedRateBlock.h"
@@ -33,8 +34,19 @@ public:
     }
     // T = 1 / host rate. Changes the factor only.
     void setPeriod(double period) noexcept;
-    // Adds the wet signal to sample in place and returns it.
-    double process(double& sample, int channel) noexcept;
+    // Adds the wet signal to sample in place and returns it. Inline: called
+    // for every sample of both channels, and only one call in `factor` (none
+    // at level 0) reaches the convolver.
+    double process(double& sample, int channel) noexcept
+    {
+        ReducedRateBlock& ch = channels_[channel & 1];
+        sample = silenceNonFinite(sample) + dither_.next();
+        const float level = gain_;
+        if (ch.push(toConvolverInput(sample) * inputGain, factor_) && level > 0.0f) convolveBlock(ch, channel & 1);
+        const float wet = ch.output() * level;
+        sample += wet;
+        return wet;
+    }
 
     float level() const noexcept { return level_; }
     int factor() const noexcept { return factor_; }
@@ -42,6 +54,8 @@ public:
 private:
     static constexpr int channels = 2;
     static constexpr float inputGain = 1.4f;
+
+    void convolveBlock(ReducedRateBlock& ch, int channel) noexcept;
 
     float level_ = 0.0f;
     float gain_ = 0.0f;  // level_ as applied

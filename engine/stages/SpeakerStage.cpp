@@ -1,6 +1,5 @@
 #include "engine/stages/SpeakerStage.h"
 
-#include "convolution/ConvolverInput.h"
 #include "resources/ir/ImpulseResponses.h"
 
 namespace valvora {
@@ -41,15 +40,10 @@ void SpeakerStage::setPeriod(double period) noexcept
     ++loadCount_;
 }
 
-void SpeakerStage::process(double& sample, int channel) noexcept
+void SpeakerStage::convolveBlock(ReducedRateBlock& ch, int channel) noexcept
 {
-    ReducedRateBlock& ch = channels_[channel & 1];
-    sample = finiteOrZero(sample) + dither_.next();
-    if (ch.push(toConvolverInput(sample), factor_)) {
-        ShortConvolver& convolver = *convolvers_[cabinet_][channel & 1];
-        ch.convolve(factor_, [&convolver](float x) noexcept { return convolver.process(x); });
-    }
-    sample = ch.output();
+    ShortConvolver& convolver = *convolvers_[cabinet_][channel];
+    ch.convolve(factor_, [&convolver](float x) noexcept { return convolver.process(x); });
 }
 
 }  // namespace valvora

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "convolution/ConvolverInput.h"
 #include "convolution/ShortConvolver.h"
 #include "engine/DitherNoise.h"
 #include "engine/stages/ReducedRateBlock.h"
@@ -31,7 +32,15 @@ public:
     void setCabinet(bool twelveInchPair) noexcept { cabinet_ = twelveInchPair ? 1 : 0; }
     // T = 1 / host rate.
     void setPeriod(double period) noexcept;
-    void process(double& sample, int channel) noexcept;
+    // Inline: called for every sample of both channels, and only one call in
+    // `factor` reaches the convolver.
+    void process(double& sample, int channel) noexcept
+    {
+        ReducedRateBlock& ch = channels_[channel & 1];
+        sample = silenceNonFinite(sample) + dither_.next();
+        if (ch.push(toConvolverInput(sample), factor_)) convolveBlock(ch, channel & 1);
+        sample = ch.output();
+    }
 
     bool cabinet() const noexcept { return cabinet_ != 0; }
     int factor() const noexcept { return factor_; }
@@ -42,6 +51,8 @@ public:
 private:
     static constexpr int channels = 2;
     static constexpr int maxFactor = 4;
+
+    void convolveBlock(ReducedRateBlock& ch, int channel) noexcept;
 
     Family loadedSet_ = Family::none;
     // [cabinet flag][channel]
