@@ -94,7 +94,9 @@ public:
         // Both plate tables at the plate position, high in lane 0, low in 1,
         // blended by the cathode voltage (w is not clamped: cathode voltages
         // beyond ±15 V extrapolate).
-        const PlateSegment& ps = plateSegments[_mm_cvtsi128_si32(j)];
+        // The positions are clamped non-negative: as unsigned they index
+        // without a sign extension.
+        const PlateSegment& ps = plateSegments[static_cast<unsigned>(_mm_cvtsi128_si32(j))];
         const __m128d fp = _mm_unpacklo_pd(f, f);
         const __m128d plates =
             spline(_mm_load_pd(ps.p1), _mm_load_pd(ps.c), _mm_load_pd(ps.b), _mm_load_pd(ps.a), fp);
@@ -103,7 +105,7 @@ public:
         const double vp = _mm_cvtsd_f64(_mm_add_sd(shares, _mm_unpackhi_pd(shares, shares)));
         plate = vp;
 
-        const Segment& cs = cathodeSegments[_mm_cvtsi128_si32(_mm_shuffle_epi32(j, 1))];
+        const Segment& cs = cathodeSegments[static_cast<unsigned>(_mm_cvtsi128_si32(_mm_shuffle_epi32(j, 1)))];
         const double fc = _mm_cvtsd_f64(_mm_unpackhi_pd(f, f));
         cathode = spline(cs, fc) + vk0 * cathodeKeep;
         return vp - removeRest * restPlate;
