@@ -62,13 +62,13 @@ public:
     static int waitEither(Event& first, Event& second) noexcept;
 
 private:
-    // Linux: consumes the signal of an automatic event (reads a manual one).
+    // Consumes the signal of an automatic event (reads a manual one).
     bool take() noexcept;
 
     void* handle_ = nullptr;  // HANDLE on Windows, an eventfd on Linux
     bool manual_ = false;
-    // Linux keeps the signal in user space and sleeps on the eventfd only
-    // when it must; the Windows kernel event holds its own.
+    // The signal is kept in user space; the kernel object (eventfd or
+    // event) is used only to sleep and to wake sleepers.
     std::atomic<std::uint32_t> signalled_{0};
     std::atomic<std::uint32_t> sleepers_{0};
 };
