@@ -42,7 +42,8 @@ public:
         ReducedRateBlock& ch = channels_[channel & 1];
         sample = silenceNonFinite(sample) + dither_.next();
         const float level = gain_;
-        if (ch.push(toConvolverInput(sample) * inputGain, factor_) && level > 0.0f) convolveBlock(ch, channel & 1);
+        if (ch.push(toConvolverInput(sample) * inputGain, factor_) && level > 0.0f)
+            convolveBlock(ch, channel & 1);
         const float wet = ch.output() * level;
         sample += wet;
         return wet;
