@@ -2,18 +2,20 @@
 
 #include <new>
 
+#include "convolution/FftPlan.h"
+
 namespace valvora {
 
 ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit)
     : blockSize_(blockSize),
       quit_(quit),
-      fft_(RealFft::create(2 * blockSize)),
-      slotA_(2 * blockSize),
-      slotB_(2 * blockSize),
-      spectra_{AlignedBuffer<float>(2 * blockSize), AlignedBuffer<float>(2 * blockSize)},
-      product_(2 * blockSize)
+      fft_(RealFft::require(2 * blockSize)),
+      plan_(fft_->plan()),
+      slotA_(*fft_),
+      slotB_(*fft_),
+      spectra_{AlignedBuffer<float>(plan_.packedFloats()), AlignedBuffer<float>(plan_.packedFloats())}
 {
-    if (!fft_ || !start_.valid() || !done_.valid()) throw std::bad_alloc();
+    if (!start_.valid() || !done_.valid()) throw std::bad_alloc();
     reset();
 }
 
@@ -87,16 +89,15 @@ void ConvolutionWorker::run() noexcept
 
 // Overlap-save: slot A on this window and slot B on the previous one cover
 // the same output block, so their products add before one inverse transform;
-// only its second half (indices B..2B-1) is valid.
+// only its second half (indices B..2B-1) is valid. Spectra stay packed (see
+// PackedProduct): the kept one is this window's, for the next block's slot B.
 void ConvolutionWorker::compute(const float* window) noexcept
 {
-    const int n = 2 * blockSize_;
-    float* now = spectra_[current_].data();
-    const float* before = spectra_[current_ ^ 1].data();
-    fft_->forward(window, now);
-    multiplyAddSpectra(now, slotA_.spectrum(), before, slotB_.spectrum(), product_.data(), n);
+    plan_.forwardPacked(window);
+    plan_.multiplyAddPacked(spectra_[current_].data(), spectra_[current_ ^ 1].data(), slotA_.spectrum(),
+                            slotB_.spectrum());
     float* output = current_ ? slotB_.output() : slotA_.output();
-    fft_->inverse(product_.data(), output);
+    plan_.inversePacked(output);
     lastOutput_ = output;
     current_ ^= 1;
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "convolution/AlignedBuffer.h"
+#include "convolution/FftPlan.h"
 #include "convolution/RealFft.h"
 #include "convolution/SegmentSlot.h"
 #include "platform/Threading.h"
@@ -65,10 +66,10 @@ private:
     int blockSize_;
     platform::Event& quit_;
     std::unique_ptr<RealFft> fft_;
+    FftPlan& plan_;
     SegmentSlot slotA_;
     SegmentSlot slotB_;
-    AlignedBuffer<float> spectra_[2];  // this window's transform and the previous one's
-    AlignedBuffer<float> product_;
+    AlignedBuffer<float> spectra_[2];  // this window's spectrum and the previous one's
     int current_ = 0;
     const float* lastOutput_ = nullptr;
     platform::Event start_{platform::Event::Reset::Automatic};

@@ -220,6 +220,7 @@ FftPlan::FftPlan(int size, bool allowWide)
 {
     buildStages();
     buildOrder();
+    product_ = std::make_unique<PackedProduct>(size, imaginaryOffset(), positionOf_.data());
     for (int k = 0; k <= m_ / 2; ++k) {
         realCos_[k] = static_cast<float>(std::cos(twoPi * k / n_));
         realSin_[k] = static_cast<float>(std::sin(twoPi * k / n_));
@@ -319,18 +320,39 @@ void FftPlan::runStage(int s, float* re, float* im, int length, bool inverse) co
 
 void FftPlan::forward(const float* in, float* out) noexcept
 {
-    float *re = work_.data(), *im = re + imaginaryOffset();
-    (wide_ ? wide::radix4ForwardFromInterleaved : radix4ForwardFromInterleaved)(in, re, im, m_,
-                                                                                stages_[0].twiddles);
-    runStagesForward();
+    forwardPacked(in);
     untangle(out);
 }
 
 void FftPlan::inverse(const float* in, float* out) noexcept
 {
     tangle(in, out);
+    inversePacked(out);
+}
+
+void FftPlan::forwardPacked(const float* in) noexcept
+{
     float *re = work_.data(), *im = re + imaginaryOffset();
+    (wide_ ? wide::radix4ForwardFromInterleaved : radix4ForwardFromInterleaved)(in, re, im, m_,
+                                                                                stages_[0].twiddles);
+    runStagesForward();
+}
+
+void FftPlan::multiplyPacked(const float* h) noexcept
+{
+    product_->multiply(work_.data(), work_.data() + imaginaryOffset(), h);
+}
+
+void FftPlan::multiplyAddPacked(float* now, const float* before, const float* hNow,
+                                const float* hBefore) noexcept
+{
+    product_->multiplyAdd(work_.data(), work_.data() + imaginaryOffset(), now, before, hNow, hBefore);
+}
+
+void FftPlan::inversePacked(float* out) noexcept
+{
     runStagesInverse();
+    float *re = work_.data(), *im = re + imaginaryOffset();
     (wide_ ? wide::radix4InverseToInterleaved : radix4InverseToInterleaved)(re, im, out, m_,
                                                                             stages_[0].twiddles);
 }

@@ -7,7 +7,10 @@
 // the stages' digit-reversed order through a table. The split arrays are
 // exactly the spectrum layout the convolvers use.
 
+#include <memory>
+
 #include "convolution/AlignedBuffer.h"
+#include "convolution/PackedProduct.h"
 
 namespace valvora {
 
@@ -22,6 +25,21 @@ public:
     // Any thread that owns the plan; in and out may be the same buffer.
     void forward(const float* in, float* out) noexcept;
     void inverse(const float* in, float* out) noexcept;
+
+    // The convolvers' block: forwardPacked, then one product, then
+    // inversePacked, with the spectrum kept in the passes' own order in
+    // between (see PackedProduct). Packed buffers hold packedFloats() floats.
+    int packedFloats() const noexcept { return n_ + workPadding; }
+    // Load time: a spectrum in the RealFft layout into a packed buffer.
+    void packSpectrum(const float* spectrum, float* packed) const noexcept
+    {
+        product_->pack(spectrum, packed);
+    }
+    void forwardPacked(const float* in) noexcept;
+    void multiplyPacked(const float* h) noexcept;
+    void multiplyAddPacked(float* now, const float* before, const float* hNow, const float* hBefore) noexcept;
+    // N times the product's signal into out (N floats).
+    void inversePacked(float* out) noexcept;
 
 private:
     struct Stage {
@@ -59,6 +77,7 @@ private:
     AlignedBuffer<int> frequencyAt_;  // the inverse of positionOf_
     Stage stages_[16];
     int stageCount_ = 0;
+    std::unique_ptr<PackedProduct> product_;
 };
 
 }  // namespace valvora

@@ -1,5 +1,7 @@
 #include "convolution/RealFft.h"
 
+#include <new>
+
 #include "convolution/FftPlan.h"
 
 namespace valvora {
@@ -19,6 +21,7 @@ public:
         for (int i = 0; i < N; ++i) data[i] *= factor;
     }
     int size() const noexcept override { return N; }
+    FftPlan& plan() noexcept override { return plan_; }
 
 private:
     FftPlan plan_;
@@ -48,6 +51,13 @@ std::unique_ptr<RealFft> RealFft::create(int size)
         default:
             return nullptr;
     }
+}
+
+std::unique_ptr<RealFft> RealFft::require(int size)
+{
+    auto fft = create(size);
+    if (!fft) throw std::bad_alloc();
+    return fft;
 }
 
 }  // namespace valvora

@@ -11,6 +11,8 @@
 
 namespace valvora {
 
+class FftPlan;
+
 class RealFft {
 public:
     static constexpr int smallestSize = 128;
@@ -19,6 +21,9 @@ public:
     // Host thread: builds the plan for `size` points. Returns null for a size
     // that is not a power of two from 128 to 16384; throws std::bad_alloc.
     static std::unique_ptr<RealFft> create(int size);
+    // The same for owners whose sizes are fixed: throws std::bad_alloc
+    // instead of returning null.
+    static std::unique_ptr<RealFft> require(int size);
 
     virtual ~RealFft() = default;
     // Owner's thread; never allocates. in and out may be the same buffer.
@@ -27,6 +32,8 @@ public:
     // Multiplies the N values of data by exactly 1/N.
     virtual void scale(float* data) const noexcept = 0;
     virtual int size() const noexcept = 0;
+    // The algorithm behind the transform, for the convolvers' packed products.
+    virtual FftPlan& plan() noexcept = 0;
 };
 
 }  // namespace valvora

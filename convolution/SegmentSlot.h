@@ -1,7 +1,8 @@
 #pragma once
 // One IR segment of a partitioned convolution: its zero-padded, 1/N-scaled
-// spectrum, the last inverse transform computed for it, and where in the
-// owner's output ring that result's valid half goes next.
+// spectrum (packed for FftPlan's products), the last inverse transform
+// computed for it, and where in the owner's output ring that result's valid
+// half goes next.
 
 #include <cstdint>
 
@@ -13,12 +14,12 @@ class RealFft;
 
 class SegmentSlot {
 public:
-    // Host thread; throws std::bad_alloc.
-    explicit SegmentSlot(int fftSize);
+    // Host thread: for transforms of `fft`'s size; throws std::bad_alloc.
+    explicit SegmentSlot(RealFft& fft);
 
     // Owner's thread (the one that also processes): transforms `taps` (N/2
-    // values) zero-padded to N into the spectrum and clears the output.
-    // scratch holds N floats.
+    // values) zero-padded to N into the packed spectrum and clears the
+    // output. scratch holds N floats.
     void load(RealFft& fft, const float* taps, float* scratch) noexcept;
     void reset() noexcept;
 
@@ -26,7 +27,7 @@ public:
     float* output() noexcept { return output_.data(); }
     const float* spectrum() const noexcept { return spectrum_.data(); }
     const float* output() const noexcept { return output_.data(); }
-    int fftSize() const noexcept { return static_cast<int>(spectrum_.size()); }
+    int fftSize() const noexcept { return static_cast<int>(output_.size()); }
 
     std::int32_t outputPosition = -1;  // -1: nothing pending
 
@@ -34,14 +35,6 @@ private:
     AlignedBuffer<float> spectrum_;
     AlignedBuffer<float> output_;
 };
-
-// product = x * h, bin by bin, in the RealFft spectrum layout (n floats).
-// product may be x.
-void multiplySpectra(const float* x, const float* h, float* product, int n) noexcept;
-
-// product = x * h + y * g, bin by bin.
-void multiplyAddSpectra(const float* x, const float* h, const float* y, const float* g, float* product,
-                        int n) noexcept;
 
 // ring[(position + j) mod ringSize] += values[j] for j < count, count <= ringSize.
 void accumulateIntoRing(float* ring, int ringSize, int position, const float* values, int count) noexcept;

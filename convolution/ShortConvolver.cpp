@@ -3,21 +3,22 @@
 #include <algorithm>
 #include <new>
 
+#include "convolution/FftPlan.h"
 #include "convolution/SimdFloat.h"
 
 namespace valvora {
 
 ShortConvolver::SyncLevel::SyncLevel(int blockSize)
-    : block(blockSize), fft(RealFft::create(2 * blockSize)), slot(2 * blockSize), work(2 * blockSize)
+    : block(blockSize), fft(RealFft::require(2 * blockSize)), plan(fft->plan()), slot(*fft)
 {
-    if (!fft) throw std::bad_alloc();
 }
 
+// The spectrum stays packed between the transforms (see PackedProduct).
 void ShortConvolver::SyncLevel::compute(const float* window) noexcept
 {
-    fft->forward(window, work.data());
-    multiplySpectra(work.data(), slot.spectrum(), work.data(), 2 * block);
-    fft->inverse(work.data(), slot.output());
+    plan.forwardPacked(window);
+    plan.multiplyPacked(slot.spectrum());
+    plan.inversePacked(slot.output());
 }
 
 ShortConvolver::ShortConvolver()

@@ -9,6 +9,7 @@
 
 #include "convolution/AlignedBuffer.h"
 #include "convolution/ConvolutionWorker.h"
+#include "convolution/FftPlan.h"
 #include "convolution/RealFft.h"
 #include "convolution/SegmentSlot.h"
 #include "convolution/SimdFloat.h"
@@ -44,8 +45,8 @@ private:
         explicit SyncLevel(int block);
         int block;
         std::unique_ptr<RealFft> fft;
+        FftPlan& plan;
         SegmentSlot slot;
-        AlignedBuffer<float> work;
         void compute(const float* window) noexcept;
     };
 
