@@ -1,9 +1,12 @@
 #include "convolution/ShortConvolver.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <new>
 
 #include "convolution/FftPlan.h"
+#include "convolution/FftWideKernels.h"
 #include "convolution/SimdFloat.h"
 
 namespace valvora {
@@ -21,9 +24,11 @@ void ShortConvolver::SyncLevel::compute(const float* window) noexcept
     plan.inversePacked(slot.output());
 }
 
-ShortConvolver::ShortConvolver()
-    : ring_(2 * length),
+ShortConvolver::ShortConvolver(bool allowWide)
+    : wide_(allowWide && wide::available()),
+      ring_(2 * length),
       asyncRing_(length),
+      blockOutput_(firstBlock),
       scratch_(length),
       direct_(directTaps),
       history_(4 * historyPhaseFloats),
@@ -52,6 +57,7 @@ void ShortConvolver::reset() noexcept
     history_.clear();
     recent_ = simd::broadcast(0.0f);
     asyncRing_.clear();
+    blockOutput_.clear();
     scratch_.clear();
     position_ = 0;
     for (auto& level : levels_) level.slot.reset();
@@ -69,54 +75,137 @@ void ShortConvolver::load(const float* ir) noexcept
     worker_.startThread();
 }
 
+namespace {
+
+// The direct taps: the 64 history values v (oldest first, 16-byte aligned)
+// times the reversed taps h (64-byte aligned), summed. The newest four come
+// from the register they were just stored from: a wider load across that
+// store could not be forwarded from it and would wait for the cache.
+struct NarrowTaps {
+    static float sum(const float* v, simd::Float4 newest, const float* h) noexcept
+    {
+        simd::Float4 s0 = simd::load(v) * simd::load(h);
+        simd::Float4 s1 = simd::load(v + 4) * simd::load(h + 4);
+        simd::Float4 s2 = simd::load(v + 8) * simd::load(h + 8);
+        simd::Float4 s3 = simd::load(v + 12) * simd::load(h + 12);
+#pragma GCC unroll 4
+        for (int k = 16; k < ShortConvolver::directTaps - 16; k += 16) {
+            s0 += simd::load(v + k) * simd::load(h + k);
+            s1 += simd::load(v + k + 4) * simd::load(h + k + 4);
+            s2 += simd::load(v + k + 8) * simd::load(h + k + 8);
+            s3 += simd::load(v + k + 12) * simd::load(h + k + 12);
+        }
+        s0 += simd::load(v + 48) * simd::load(h + 48);
+        s1 += simd::load(v + 52) * simd::load(h + 52);
+        s2 += simd::load(v + 56) * simd::load(h + 56);
+        s3 += newest * simd::load(h + 60);
+        const simd::Float4 sum = (s0 + s1) + (s2 + s3);
+        return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+    }
+};
+
+// The same with eight lanes and fused multiply-adds, where the processor
+// has AVX2 and FMA.
+struct WideTaps {
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static float sum(const float* v, simd::Float4 newest,
+                                                                     const float* h) noexcept
+    {
+        __m256 s0 = _mm256_mul_ps(_mm256_loadu_ps(v), _mm256_load_ps(h));
+        __m256 s1 = _mm256_mul_ps(_mm256_loadu_ps(v + 8), _mm256_load_ps(h + 8));
+        __m256 s2 = _mm256_mul_ps(_mm256_loadu_ps(v + 16), _mm256_load_ps(h + 16));
+        __m256 s3 = _mm256_mul_ps(_mm256_loadu_ps(v + 24), _mm256_load_ps(h + 24));
+        s0 = _mm256_fmadd_ps(_mm256_loadu_ps(v + 32), _mm256_load_ps(h + 32), s0);
+        s1 = _mm256_fmadd_ps(_mm256_loadu_ps(v + 40), _mm256_load_ps(h + 40), s1);
+        s2 = _mm256_fmadd_ps(_mm256_loadu_ps(v + 48), _mm256_load_ps(h + 48), s2);
+        s3 = _mm256_fmadd_ps(_mm256_set_m128(newest, _mm_load_ps(v + 56)), _mm256_load_ps(h + 56), s3);
+        const __m256 s = _mm256_add_ps(_mm256_add_ps(s0, s1), _mm256_add_ps(s2, s3));
+        __m128 q = _mm_add_ps(_mm256_castps256_ps128(s), _mm256_extractf128_ps(s, 1));
+        q = _mm_add_ps(q, _mm_movehl_ps(q, q));
+        q = _mm_add_ss(q, _mm_shuffle_ps(q, q, 1));
+        return _mm_cvtss_f32(q);
+    }
+};
+
+}  // namespace
+
 float ShortConvolver::process(float x) noexcept
+{
+    if (wide_) return processWide(x);
+    simd::Float4 newest;
+    const float* history = pushSample(x, newest);
+    return finishSample(NarrowTaps::sum(history, newest, direct_.data()));
+}
+
+[[gnu::target("avx2,fma")]] float ShortConvolver::processWide(float x) noexcept
+{
+    simd::Float4 newest;
+    const float* history = pushSample(x, newest);
+    return finishSample(WideTaps::sum(history, newest, direct_.data()));
+}
+
+// Stores x and returns the direct taps' history, oldest first: vector i holds
+// x(t - 4(15 - i) - 3) .. x(t - 4(15 - i)); the last of them is also `newest`.
+[[gnu::always_inline]] inline const float* ShortConvolver::pushSample(float x, simd::Float4& newest) noexcept
 {
     const int w = position_;
     float* ring = ring_.data();
     ring[w] = x;
     ring[w + length] = x;
-
-    // Taps 0-63 come from whole vectors of the four newest samples, each
-    // written once as a vector: a vector load over a sample stored a moment
-    // ago as a scalar would stall on store forwarding every call.
+    // The history holds whole vectors of the four newest samples, each written
+    // once as a vector: a vector load over a sample stored a moment ago as a
+    // scalar would stall on store forwarding every call.
     const simd::Float4 newestFour = __builtin_shuffle(recent_, simd::broadcast(x), simd::Int4{1, 2, 3, 4});
     recent_ = newestFour;
     float* phase = history_.data() + (w & 3) * historyPhaseFloats;
     const int slot = (w >> 2) & (historySlots - 1);
     simd::store(phase + 4 * slot, newestFour);
     simd::store(phase + 4 * (slot + historySlots), newestFour);
-    // Oldest first: vector i holds x(t - 4(15 - i) - 3) .. x(t - 4(15 - i)).
-    const float* v = phase + 4 * (slot + 1);
-    const float* h = direct_.data();
-    simd::Float4 s0 = simd::load(v) * simd::load(h);
-    simd::Float4 s1 = simd::load(v + 4) * simd::load(h + 4);
-    simd::Float4 s2 = simd::load(v + 8) * simd::load(h + 8);
-    simd::Float4 s3 = simd::load(v + 12) * simd::load(h + 12);
-    for (int k = 16; k < directTaps; k += 16) {
-        s0 += simd::load(v + k) * simd::load(h + k);
-        s1 += simd::load(v + k + 4) * simd::load(h + k + 4);
-        s2 += simd::load(v + k + 8) * simd::load(h + k + 8);
-        s3 += simd::load(v + k + 12) * simd::load(h + k + 12);
-    }
-    const simd::Float4 sum = (s0 + s1) + (s2 + s3);
-    float y = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    y += levels_[0].slot.output()[64 + (w & 63)] + asyncRing_[w] + levels_[1].slot.output()[128 + (w & 127)] +
-         levels_[2].slot.output()[256 + (w & 255)];
+    newest = newestFour;
+    return phase + 4 * (slot + 1);
+}
 
+// Adds the transformed levels' share to the direct taps' sum and moves on.
+[[gnu::always_inline]] inline float ShortConvolver::finishSample(float direct) noexcept
+{
+    const int w = position_;
+    const float y = direct + blockOutput_[w & (firstBlock - 1)];
     const int next = (w + 1) & (length - 1);
     position_ = next;
-    if (next & 63) return y;
-    levels_[0].compute(ring + next + length - 128);
-    if (next & 127) return y;
-    levels_[1].compute(ring + next + length - 256);
-    if (next & 255) return y;
-    levels_[2].compute(ring + next + length - 512);
+    if (next & (firstBlock - 1)) return y;
+    // Out of line and last, so that the per-sample path saves no registers.
+    return endBlock(next, y);
+}
 
-    // The worker's block is due now: the next 256 samples.
-    worker_.waitDone();
-    std::copy(worker_.result(), worker_.result() + asyncBlock, asyncRing_.data() + next);
-    worker_.dispatch(ring + next + length - 512);
+float ShortConvolver::endBlock(int next, float y) noexcept
+{
+    float* ring = ring_.data();
+    levels_[0].compute(ring + next + length - 128);
+    if ((next & 127) == 0) levels_[1].compute(ring + next + length - 256);
+    if ((next & 255) == 0) {
+        levels_[2].compute(ring + next + length - 512);
+        // The worker's block is due now: the next 256 samples.
+        worker_.waitDone();
+        std::copy(worker_.result(), worker_.result() + asyncBlock, asyncRing_.data() + next);
+        worker_.dispatch(ring + next + length - 512);
+    }
+    sumBlockOutput(next);
     return y;
+}
+
+// The transformed levels' and the worker's share of the next 64 outputs, in
+// the order of the per-sample sum they replace: ((L0 + async) + L1) + L2.
+void ShortConvolver::sumBlockOutput(int next) noexcept
+{
+    const float* l0 = levels_[0].slot.output() + 64;
+    const float* l1 = levels_[1].slot.output() + 128 + (next & 127);
+    const float* l2 = levels_[2].slot.output() + 256 + (next & 255);
+    const float* async = asyncRing_.data() + next;
+    float* out = blockOutput_.data();
+    for (int j = 0; j < firstBlock; j += 4) {
+        const simd::Float4 sum =
+            ((simd::load(l0 + j) + simd::load(async + j)) + simd::load(l1 + j)) + simd::load(l2 + j);
+        simd::store(out + j, sum);
+    }
 }
 
 }  // namespace valvora

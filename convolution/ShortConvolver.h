@@ -23,9 +23,10 @@ public:
     static constexpr int directTaps = 64;
     static constexpr int asyncBlock = 256;
 
-    // Host thread: allocates everything; no worker runs until load().
-    // Throws std::bad_alloc.
-    ShortConvolver();
+    // Host thread: allocates everything; no worker runs until load(). The
+    // direct taps use eight-float vectors where the processor has AVX2 and
+    // FMA, unless allowWide is false. Throws std::bad_alloc.
+    explicit ShortConvolver(bool allowWide = true);
     // Stops the worker; any thread that owns the object.
     ~ShortConvolver();
     ShortConvolver(const ShortConvolver&) = delete;
@@ -50,11 +51,23 @@ private:
         void compute(const float* window) noexcept;
     };
 
+    // The smallest transformed block; the per-sample path runs between its boundaries.
+    static constexpr int firstBlock = 64;
+
     void stopWorker() noexcept;
     void reset() noexcept;
+    float processWide(float x) noexcept;
+    const float* pushSample(float x, simd::Float4& newest) noexcept;
+    float finishSample(float direct) noexcept;
+    [[gnu::noinline]] float endBlock(int next, float y) noexcept;
+    void sumBlockOutput(int next) noexcept;
 
+    bool wide_;
     AlignedBuffer<float> ring_;       // each sample at p and p + 1024
     AlignedBuffer<float> asyncRing_;  // the worker's blocks, assigned whole
+    // Until the next 64-sample boundary: every transformed level's output
+    // summed, so that a sample adds one value to the direct taps, not four.
+    AlignedBuffer<float> blockOutput_;
     AlignedBuffer<float> scratch_;
     AlignedBuffer<float> direct_;  // taps 0-63, newest-last order
     // The direct part's input: for each sample t, the vector x(t-3) .. x(t),
