@@ -156,4 +156,27 @@ double TubeStage::unexpected(int branch, double y) noexcept
     return y;
 }
 
+__m128d TubeStage::limitPair(__m128d v) noexcept
+{
+    double lanes[2];
+    _mm_storeu_pd(lanes, v);
+    for (double& x : lanes)
+        if (!(std::fabs(x) <= driveLimit)) x = std::isnan(x) ? 0.0 : std::copysign(driveLimit, x);
+    return _mm_loadu_pd(lanes);
+}
+
+__m128d TubeStage::reportUnexpected(int left, int right, __m128d y) noexcept
+{
+    double lanes[2];
+    _mm_storeu_pd(lanes, y);
+    const int branches[2] = {left, right};
+    for (int lane = 0; lane < 2; ++lane) {
+        if (branches[lane] & 1)
+            unexpected(branches[lane], lanes[lane]);
+        else
+            counted(branches[lane], lanes[lane]);
+    }
+    return y;
+}
+
 }  // namespace valvora

@@ -79,12 +79,12 @@ public:
         const __m128d feedback = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(network_.cd(0)), held.x[0]),
                                             _mm_mul_pd(_mm_set1_pd(network_.cd(1)), held.x[1]));
         const __m128d v = _mm_sub_pd(_mm_set_pd(right, left), feedback);
-        const double f = outputScale_;
-        const double solved0 = solve(_mm_cvtsd_f64(v));
-        const double solved1 = solve(_mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
-        left = solved0 < -f ? -f : (solved0 > f ? f : solved0);
-        right = solved1 < -f ? -f : (solved1 > f ? f : solved1);
-        network_.advanceHeld(held.x, _mm_set_pd(right, left));
+        const __m128d f = _mm_set1_pd(outputScale_);
+        // max(-f, min(f, y)) is exactly y < -f ? -f : (y > f ? f : y).
+        const __m128d y = _mm_max_pd(_mm_xor_pd(f, signBit()), _mm_min_pd(f, solvePair(v)));
+        left = _mm_cvtsd_f64(y);
+        right = _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
+        network_.advanceHeld(held.x, y);
     }
 
     void advanceState(double output, int channel) noexcept override { network_.advance(output, channel); }
@@ -138,6 +138,81 @@ private:
         if (X - y > c.eKneeHigh) return unexpected(3, y);
         return counted(2, (Q - S) / 2.0);
     }
+
+    static __m128d signBit() noexcept { return _mm_set1_pd(-0.0); }
+
+    // solve() for both channels side by side: every candidate root of both
+    // sections is computed in both lanes (the same expressions, so the same
+    // values), then each lane keeps the one its branch order selects. Both
+    // lanes linear, the common case of a clean signal, skips the roots.
+    [[gnu::always_inline]] __m128d solvePair(__m128d v) const noexcept
+    {
+        const __m128d limit = _mm_set1_pd(driveLimit);
+        if (_mm_movemask_pd(_mm_cmple_pd(_mm_andnot_pd(signBit(), v), limit)) != 3) v = limitPair(v);
+        const Loop& c = loop_;
+        const __m128d X = _mm_mul_pd(_mm_add_pd(v, _mm_set1_pd(bias_)), _mm_set1_pd(c.inverseDd));
+        const __m128d eKneeLow = _mm_set1_pd(c.eKneeLow), eKneeHigh = _mm_set1_pd(c.eKneeHigh);
+
+        const __m128d linear = _mm_mul_pd(X, _mm_set1_pd(c.linearSlope));
+        const __m128d linearIn = _mm_sub_pd(X, linear);
+        const __m128d isLinear = _mm_and_pd(_mm_cmple_pd(eKneeLow, linearIn), _mm_cmple_pd(linearIn, eKneeHigh));
+        const int linearLanes = _mm_movemask_pd(isLinear);
+        if (linearLanes == 3) {
+            countPair(4, 4);
+            return linear;
+        }
+
+        const __m128d fourF = _mm_set1_pd(4.0 * outputScale_);
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d P = _mm_sub_pd(_mm_set1_pd(c.lowerLinear), X);
+        const __m128d lowerS = _mm_sqrt_pd(
+            _mm_add_pd(_mm_mul_pd(fourF, _mm_add_pd(_mm_set1_pd(c.eKneeLowSquared), X)), _mm_mul_pd(P, P)));
+        const __m128d lowerLarger = _mm_mul_pd(_mm_sub_pd(lowerS, P), half);
+        const __m128d isLowerLarger = _mm_cmpnge_pd(_mm_sub_pd(X, lowerLarger), eKneeLow);
+        const __m128d lowerSmaller = _mm_mul_pd(_mm_xor_pd(_mm_add_pd(lowerS, P), signBit()), half);
+        const __m128d isLowerSmaller = _mm_cmplt_pd(_mm_sub_pd(X, lowerSmaller), eKneeLow);
+        const __m128d Q = _mm_add_pd(_mm_set1_pd(c.upperLinear), X);
+        const __m128d upperS = _mm_sqrt_pd(
+            _mm_add_pd(_mm_mul_pd(fourF, _mm_sub_pd(_mm_set1_pd(c.eKneeHighSquared), X)), _mm_mul_pd(Q, Q)));
+        const __m128d upperLarger = _mm_mul_pd(_mm_add_pd(upperS, Q), half);
+        const __m128d isUpperLarger = _mm_cmpgt_pd(_mm_sub_pd(X, upperLarger), eKneeHigh);
+        const __m128d upperSmaller = _mm_mul_pd(_mm_sub_pd(Q, upperS), half);
+
+        // Later choices first, each earlier one overriding where it holds.
+        __m128d y = select(isUpperLarger, upperLarger, upperSmaller);
+        y = select(isLowerSmaller, lowerSmaller, y);
+        y = select(isLowerLarger, lowerLarger, y);
+        y = select(isLinear, linear, y);
+        const int lanes[4] = {_mm_movemask_pd(isLowerLarger), _mm_movemask_pd(isLowerSmaller),
+                              _mm_movemask_pd(isUpperLarger), linearLanes};
+        const int left = branchOf(lanes, 1), right = branchOf(lanes, 2);
+        if (((left | right) & 1) == 0) {
+            countPair(left, right);
+            return y;
+        }
+        return reportUnexpected(left, right, y);
+    }
+
+    static __m128d select(__m128d mask, __m128d a, __m128d b) noexcept
+    {
+        return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+    }
+    // The branch solve() takes in the lane with bit `lane`, from the masks of
+    // its tests: lower larger, lower smaller, upper larger, linear.
+    static int branchOf(const int masks[4], int lane) noexcept
+    {
+        if (masks[3] & lane) return 4;
+        if (masks[0] & lane) return 0;
+        if (masks[1] & lane) return 1;
+        return masks[2] & lane ? 3 : 2;
+    }
+    static void countPair(int left, int right) noexcept
+    {
+        counted(left, 0.0);
+        counted(right, 0.0);
+    }
+    static __m128d limitPair(__m128d v) noexcept;
+    static __m128d reportUnexpected(int left, int right, __m128d y) noexcept;
 
     static double counted(int branch, double y) noexcept
     {
