@@ -38,21 +38,23 @@ struct Bin {
     typename A::T re, im;
 };
 
+// The helpers below are forced inline: a step's products return bins of two
+// vectors, which an out-of-line call passes through memory.
 template <typename A>
-inline Bin<A> times(Bin<A> a, Bin<A> b) noexcept
+[[gnu::always_inline]] inline Bin<A> times(Bin<A> a, Bin<A> b) noexcept
 {
     return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
 }
 
 // A packed buffer's bin at position p (or the mirror vector at p).
 template <typename A>
-inline Bin<A> binAt(const float* re, const float* im, int p, bool mirror) noexcept
+[[gnu::always_inline]] inline Bin<A> binAt(const float* re, const float* im, int p, bool mirror) noexcept
 {
     return mirror ? Bin<A>{A::mirrorAt(re, p), A::mirrorAt(im, p)} : Bin<A>{A::at(re, p), A::at(im, p)};
 }
 
 template <typename A>
-inline void putBin(float* re, float* im, int p, bool mirror, Bin<A> v) noexcept
+[[gnu::always_inline]] inline void putBin(float* re, float* im, int p, bool mirror, Bin<A> v) noexcept
 {
     if (mirror) {
         A::putMirror(re, p, v.re);
@@ -66,11 +68,11 @@ inline void putBin(float* re, float* im, int p, bool mirror, Bin<A> v) noexcept
 struct Single {
     const float *hr, *hi;
     template <typename A>
-    Bin<A> complex(int p, bool mirror, Bin<A> x) const noexcept
+    [[gnu::always_inline]] inline Bin<A> complex(int p, bool mirror, Bin<A> x) const noexcept
     {
         return times(x, binAt<A>(hr, hi, p, mirror));
     }
-    Bin<ScalarAccess> lanewise(int p, Bin<ScalarAccess> x) const noexcept
+    [[gnu::always_inline]] inline Bin<ScalarAccess> lanewise(int p, Bin<ScalarAccess> x) const noexcept
     {
         return {x.re * hr[p], x.im * hi[p]};
     }
@@ -80,14 +82,14 @@ struct Accumulating {
     float *nowRe, *nowIm;
     const float *beforeRe, *beforeIm, *hr, *hi, *gr, *gi;
     template <typename A>
-    Bin<A> complex(int p, bool mirror, Bin<A> x) const noexcept
+    [[gnu::always_inline]] inline Bin<A> complex(int p, bool mirror, Bin<A> x) const noexcept
     {
         putBin<A>(nowRe, nowIm, p, mirror, x);
         const auto a = times(x, binAt<A>(hr, hi, p, mirror));
         const auto b = times(binAt<A>(beforeRe, beforeIm, p, mirror), binAt<A>(gr, gi, p, mirror));
         return {a.re + b.re, a.im + b.im};
     }
-    Bin<ScalarAccess> lanewise(int p, Bin<ScalarAccess> x) const noexcept
+    [[gnu::always_inline]] inline Bin<ScalarAccess> lanewise(int p, Bin<ScalarAccess> x) const noexcept
     {
         nowRe[p] = x.re;
         nowIm[p] = x.im;
@@ -101,8 +103,8 @@ struct Accumulating {
 // tangle it back (the inverse formulas, which double: the inverse complex
 // passes then give N times the signal).
 template <typename A, typename Step>
-inline void mirroredPair(float* re, float* im, const float* cosines, const float* sines, int p, int q,
-                         const Step& step) noexcept
+[[gnu::always_inline]] inline void mirroredPair(float* re, float* im, const float* cosines,
+                                                const float* sines, int p, int q, const Step& step) noexcept
 {
     using T = typename A::T;
     const Bin<A> zk = binAt<A>(re, im, p, false), zm = binAt<A>(re, im, q, true);
