@@ -282,10 +282,17 @@ void AmpEngine::update() noexcept
     runFront(right);
 
     // The right channel's draws start where the left channel's will end.
-    const std::uint32_t runs = oversampling ? Oversampler::factor : 1;
-    const std::uint32_t triodeDraws = driveChannel && tubeMode ? 2 * runs : 0;
+    // (Constant jump lengths, so that each jump folds to one multiply-add.)
+    const bool triodes = driveChannel && tubeMode;
     PreampNoise noiseLeft{noisePreamp, triode.ditherNoise()};
-    PreampNoise noiseRight{noiseLeft.preamp.ahead(runs), noiseLeft.triode.ahead(triodeDraws)};
+    PreampNoise noiseRight{noiseLeft.preamp, noiseLeft.triode};
+    if (oversampling) {
+        noiseRight.preamp = noiseLeft.preamp.ahead(Oversampler::factor);
+        if (triodes) noiseRight.triode = noiseLeft.triode.ahead(2 * Oversampler::factor);
+    } else {
+        noiseRight.preamp = noiseLeft.preamp.ahead(1);
+        if (triodes) noiseRight.triode = noiseLeft.triode.ahead(2);
+    }
     if (oversampling) {
         alignas(16) double blockLeft[Oversampler::factor];
         alignas(16) double blockRight[Oversampler::factor];
