@@ -220,7 +220,7 @@ FftPlan::FftPlan(int size, bool allowWide)
 {
     buildStages();
     buildOrder();
-    product_ = std::make_unique<PackedProduct>(size, imaginaryOffset(), positionOf_.data());
+    product_ = std::make_unique<PackedProduct>(size, imaginaryOffset(), positionOf_.data(), wide_);
     for (int k = 0; k <= m_ / 2; ++k) {
         realCos_[k] = static_cast<float>(std::cos(twoPi * k / n_));
         realSin_[k] = static_cast<float>(std::sin(twoPi * k / n_));

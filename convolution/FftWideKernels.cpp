@@ -1,6 +1,7 @@
 #include "convolution/FftWideKernels.h"
 
 #include "convolution/FftPasses.h"
+#include "convolution/PackedPairs.h"
 
 // Everything here is compiled with -mavx2 -mfma -ffp-contract=fast. The
 // passes are instantiated with this source's own lane type (see FftPasses.h),
@@ -14,6 +15,8 @@ namespace {
 
 typedef float Float8 __attribute__((vector_size(32), may_alias, aligned(4)));
 typedef int Int8 __attribute__((vector_size(32)));
+typedef float Float4 __attribute__((vector_size(16), may_alias));
+typedef int Int4 __attribute__((vector_size(16)));
 
 struct WideLanes {
     using Vector = Float8;
@@ -34,7 +37,42 @@ struct WideLanes {
     }
 };
 
+// The packed products' accesses (see PackedPairs.h), written out here rather
+// than taken from SimdFloat.h, whose inline functions the baseline shares.
+struct PairVectorAccess {
+    using T = Float4;
+    static T at(const float* b, int p) noexcept { return *reinterpret_cast<const Float4*>(b + p); }
+    static T mirrorAt(const float* b, int p) noexcept
+    {
+        return __builtin_shuffle(at(b, p), Int4{3, 2, 1, 0});
+    }
+    static void put(float* b, int p, T v) noexcept { *reinterpret_cast<Float4*>(b + p) = v; }
+    static void putMirror(float* b, int p, T v) noexcept
+    {
+        put(b, p, __builtin_shuffle(v, Int4{3, 2, 1, 0}));
+    }
+};
+
+struct PairScalarAccess {
+    using T = float;
+    static T at(const float* b, int p) noexcept { return b[p]; }
+    static T mirrorAt(const float* b, int p) noexcept { return b[p]; }
+    static void put(float* b, int p, T v) noexcept { b[p] = v; }
+    static void putMirror(float* b, int p, T v) noexcept { b[p] = v; }
+};
+
 }  // namespace
+
+void packedMultiply(const packedpairs::Tables& tables, float* re, float* im, const float* h) noexcept
+{
+    packedpairs::multiply<PairVectorAccess, PairScalarAccess>(tables, re, im, h);
+}
+
+void packedMultiplyAdd(const packedpairs::Tables& tables, float* re, float* im, float* now,
+                       const float* before, const float* hNow, const float* hBefore) noexcept
+{
+    packedpairs::multiplyAdd<PairVectorAccess, PairScalarAccess>(tables, re, im, now, before, hNow, hBefore);
+}
 
 void radix4Forward(float* re, float* im, int m, int q, const float* tw) noexcept
 {

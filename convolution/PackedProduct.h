@@ -13,14 +13,17 @@
 // carry an extra factor 1/2 (exact) that the untangling formulas leave out.
 
 #include "convolution/AlignedBuffer.h"
+#include "convolution/PackedPairs.h"
 
 namespace valvora {
 
 class PackedProduct {
 public:
     // Host thread: size = N, positionOf[k] = where bin k of the M = N/2 point
-    // complex transform sits after the passes. Throws std::bad_alloc.
-    PackedProduct(int size, int imaginaryOffset, const int* positionOf);
+    // complex transform sits after the passes. With `wide`, the products run
+    // in AVX2 and FMA code (the caller checked that the processor has them).
+    // Throws std::bad_alloc.
+    PackedProduct(int size, int imaginaryOffset, const int* positionOf, bool wide);
 
     // Load time: a spectrum in the RealFft layout into the packed form.
     void pack(const float* spectrum, float* packed) const noexcept;
@@ -33,23 +36,17 @@ public:
                      const float* hBefore) const noexcept;
 
 private:
-    template <typename Step>
-    void run(float* re, float* im, Step& step) const noexcept;
-
+    bool wide_;
     int m_;
-    int imaginaryOffset_;
-    int zeroPosition_;
-    int middlePosition_;  // of bin M/2, its own mirror
     AlignedBuffer<int> positionOf_;
     AlignedBuffer<float> cosines_;  // of bin k's angle 2 pi k / N, by position
     AlignedBuffer<float> sines_;
     // Vectors of four positions whose mirrored bins fill another vector in
     // reverse lane order: (p, q) per pair.
     AlignedBuffer<int> vectorPairs_;
-    int vectorPairCount_ = 0;
     // The remaining mirrored pairs, one bin each side: (p, q) per pair.
     AlignedBuffer<int> scalarPairs_;
-    int scalarPairCount_ = 0;
+    packedpairs::Tables tables_{};  // the above, and bins 0 and M/2 (its own mirror)
 };
 
 }  // namespace valvora
