@@ -278,16 +278,25 @@ void FftPlan::buildOrder()
     }
 }
 
+// The block size from stage s on: the whole array where it fits in the cache
+// (one call per stage rather than one per small block), else stage s's block.
+int FftPlan::cachedBlock(int s) const noexcept
+{
+    if (m_ <= cacheBlock || s >= stageCount_) return m_;
+    return stages_[s].radix * stages_[s].quarter;
+}
+
 // Stages on blocks larger than the cache-friendly size run across the whole
 // array; below it, each block is taken through all its remaining stages before
 // the next one, so that it stays in the first-level cache.
+
 void FftPlan::runStagesForward() noexcept
 {
     float *re = work_.data(), *im = re + imaginaryOffset();
     int s = 1;  // stage 0 ran while the input was read
     for (; s < stageCount_ && stages_[s].radix * stages_[s].quarter > cacheBlock; ++s)
         runStage(s, re, im, m_, false);
-    const int block = s < stageCount_ ? stages_[s].radix * stages_[s].quarter : m_;
+    const int block = cachedBlock(s);
     for (int base = 0; base < m_; base += block) {
         for (int t = s; t < stageCount_; ++t) runStage(t, re + base, im + base, block, false);
         finalForward(re + base, im + base, block);
@@ -299,7 +308,7 @@ void FftPlan::runStagesInverse() noexcept
     float *re = work_.data(), *im = re + imaginaryOffset();
     int s = 1;  // stage 0 runs while the output is written
     while (s < stageCount_ && stages_[s].radix * stages_[s].quarter > cacheBlock) ++s;
-    const int block = s < stageCount_ ? stages_[s].radix * stages_[s].quarter : m_;
+    const int block = cachedBlock(s);
     for (int base = 0; base < m_; base += block) {
         finalInverse(re + base, im + base, block);
         for (int t = stageCount_ - 1; t >= s; --t) runStage(t, re + base, im + base, block, true);

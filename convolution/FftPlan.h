@@ -55,6 +55,7 @@ private:
     void runStage(int stage, float* re, float* im, int length, bool inverse) const noexcept;
     // Complex points per block that stay in the first-level cache (4 KiB).
     static constexpr int cacheBlock = 512;
+    int cachedBlock(int stage) const noexcept;
     void untangle(float* spectrum) noexcept;
     void tangle(const float* spectrum, float* scratch) noexcept;
     template <typename Bins>

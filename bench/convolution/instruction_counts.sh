@@ -16,7 +16,7 @@ done
 inside() { FFT_SIZE="$3" valgrind --tool=callgrind --callgrind-out-file=/dev/null $2 "$exe" "$1" fft 200 2>&1 |
   awk '/Collected/ {print int($4 / 200)}'; }
 for n in 128 256 512 1024 2048 4096 8192 16384; do
-  ours=$(inside ours "--toggle-collect=*FftPlan::forward* --toggle-collect=*FftPlan::inverse*" "$n")
+  ours=$(inside ours "--toggle-collect=valvora::FftPlan::forward(float?const*,?float*) --toggle-collect=valvora::FftPlan::inverse(float?const*,?float*)" "$n")
   fftw=$(inside fftw "--toggle-collect=fftwf_execute" "$n")
   echo "fft $n: ours $ours, fftw $fftw instructions/pair, ratio $(echo "scale=2; $ours / $fftw" | bc)"
 done
