@@ -62,16 +62,18 @@ float LongConvolver::process(float x) noexcept
     ring_[w + length] = x;
     const int next = (w + 1) & (length - 1);
     position_ = next;
-    ++counter_;
-    if ((counter_ & (tick - 1)) == 0) {
-        serviceLevel(next);
-        collectPieces();
-    }
     // 32768 is a multiple of every block, so the schedule runs on across the wrap.
-    counter_ &= length - 1;
-    const float y = outRing_[next];
-    outRing_[next] = 0.0f;
-    return y;
+    counter_ = (counter_ + 1) & (length - 1);
+    // Out of line and last, so that the per-sample path saves no registers.
+    if ((counter_ & (tick - 1)) == 0) return serviceTick(next);
+    return takeOutput(next);
+}
+
+float LongConvolver::serviceTick(int next) noexcept
+{
+    serviceLevel(next);
+    collectPieces();
+    return takeOutput(next);
 }
 
 // Level 0 fires on even ticks of 64 samples; level i >= 1 on the ticks whose

@@ -45,6 +45,13 @@ public:
 private:
     void stopWorkers() noexcept;
     void reset() noexcept;
+    [[gnu::noinline]] float serviceTick(int next) noexcept;
+    float takeOutput(int next) noexcept
+    {
+        const float y = outRing_[next];
+        outRing_[next] = 0.0f;
+        return y;
+    }
     void serviceLevel(int next) noexcept;
     void collectPieces() noexcept;
 
