@@ -6,8 +6,9 @@
 
 namespace valvora {
 
-ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit)
+ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit, bool ownerTransforms)
     : blockSize_(blockSize),
+      ownerTransforms_(ownerTransforms),
       quit_(quit),
       fft_(RealFft::require(2 * blockSize)),
       plan_(fft_->plan()),
@@ -91,11 +92,17 @@ void ConvolutionWorker::run() noexcept
 // the same output block, so their products add before one inverse transform;
 // only its second half (indices B..2B-1) is valid. Spectra stay packed (see
 // PackedProduct): the kept one is this window's, for the next block's slot B.
+// An owner that transforms the same window itself stores its spectrum first.
 void ConvolutionWorker::compute(const float* window) noexcept
 {
-    plan_.forwardPacked(window);
-    plan_.multiplyAddPacked(spectra_[current_].data(), spectra_[current_ ^ 1].data(), slotA_.spectrum(),
-                            slotB_.spectrum());
+    if (ownerTransforms_) {
+        plan_.multiplyAddKept(spectra_[current_].data(), spectra_[current_ ^ 1].data(), slotA_.spectrum(),
+                              slotB_.spectrum());
+    } else {
+        plan_.forwardPacked(window);
+        plan_.multiplyAddPacked(spectra_[current_].data(), spectra_[current_ ^ 1].data(), slotA_.spectrum(),
+                                slotB_.spectrum());
+    }
     float* output = current_ ? slotB_.output() : slotA_.output();
     plan_.inversePacked(output);
     lastOutput_ = output;

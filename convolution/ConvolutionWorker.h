@@ -22,9 +22,11 @@ namespace valvora {
 
 class ConvolutionWorker {
 public:
-    // Host thread: buffers, FFT and events; no thread yet. Throws
-    // std::bad_alloc, also when an event cannot be created.
-    ConvolutionWorker(int blockSize, platform::Event& quit);
+    // Host thread: buffers, FFT and events; no thread yet. With
+    // ownerTransforms, the owner hands over each window's packed spectrum
+    // (see nextSpectrum) along with the window. Throws std::bad_alloc, also
+    // when an event cannot be created.
+    ConvolutionWorker(int blockSize, platform::Event& quit, bool ownerTransforms = false);
     ~ConvolutionWorker();
     ConvolutionWorker(const ConvolutionWorker&) = delete;
     ConvolutionWorker& operator=(const ConvolutionWorker&) = delete;
@@ -48,6 +50,11 @@ public:
     // B more samples) and lets the worker run.
     void dispatch(const float* window) noexcept;
 
+    // Audio thread, between waitDone() and dispatch(), when the owner
+    // transforms: where it stores the packed spectrum (FftPlan::multiplyPacked's
+    // `kept`, from a plan of this size) of the window it dispatches next.
+    float* nextSpectrum() noexcept { return spectra_[current_].data(); }
+
     int blockSize() const noexcept { return blockSize_; }
     // After waitDone(): the B output samples due from one block after the
     // last dispatch on (both segments summed). Results alternate between the
@@ -64,6 +71,7 @@ private:
     void compute(const float* window) noexcept;
 
     int blockSize_;
+    bool ownerTransforms_;
     platform::Event& quit_;
     std::unique_ptr<RealFft> fft_;
     FftPlan& plan_;

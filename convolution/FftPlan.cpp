@@ -347,9 +347,17 @@ void FftPlan::forwardPacked(const float* in) noexcept
     runStagesForward();
 }
 
-void FftPlan::multiplyPacked(const float* h) noexcept
+void FftPlan::multiplyPacked(const float* h, float* kept) noexcept
 {
-    product_->multiply(work_.data(), work_.data() + imaginaryOffset(), h);
+    product_->multiply(work_.data(), work_.data() + imaginaryOffset(), h, kept);
+}
+
+void FftPlan::multiplyAddKept(const float* now, const float* before, const float* hNow,
+                              const float* hBefore) noexcept
+{
+    // Nothing is written through `now` when it is given.
+    product_->multiplyAdd(work_.data(), work_.data() + imaginaryOffset(), const_cast<float*>(now), before,
+                          hNow, hBefore, true);
 }
 
 void FftPlan::multiplyAddPacked(float* now, const float* before, const float* hNow,

@@ -36,8 +36,13 @@ public:
         product_->pack(spectrum, packed);
     }
     void forwardPacked(const float* in) noexcept;
-    void multiplyPacked(const float* h) noexcept;
+    // kept: see PackedProduct::multiply.
+    void multiplyPacked(const float* h, float* kept = nullptr) noexcept;
     void multiplyAddPacked(float* now, const float* before, const float* hNow, const float* hBefore) noexcept;
+    // The accumulating product from a `now` spectrum kept by another plan of
+    // this size from the same window, without a forward transform.
+    void multiplyAddKept(const float* now, const float* before, const float* hNow,
+                         const float* hBefore) noexcept;
     // N times the product's signal into out (N floats).
     void inversePacked(float* out) noexcept;
 

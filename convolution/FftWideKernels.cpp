@@ -63,15 +63,17 @@ struct PairScalarAccess {
 
 }  // namespace
 
-void packedMultiply(const packedpairs::Tables& tables, float* re, float* im, const float* h) noexcept
+void packedMultiply(const packedpairs::Tables& tables, float* re, float* im, const float* h,
+                    float* kept) noexcept
 {
-    packedpairs::multiply<PairVectorAccess, PairScalarAccess>(tables, re, im, h);
+    packedpairs::multiply<PairVectorAccess, PairScalarAccess>(tables, re, im, h, kept);
 }
 
 void packedMultiplyAdd(const packedpairs::Tables& tables, float* re, float* im, float* now,
-                       const float* before, const float* hNow, const float* hBefore) noexcept
+                       const float* before, const float* hNow, const float* hBefore, bool nowGiven) noexcept
 {
-    packedpairs::multiplyAdd<PairVectorAccess, PairScalarAccess>(tables, re, im, now, before, hNow, hBefore);
+    packedpairs::multiplyAdd<PairVectorAccess, PairScalarAccess>(tables, re, im, now, before, hNow, hBefore,
+                                                                 nowGiven);
 }
 
 void radix4Forward(float* re, float* im, int m, int q, const float* tw) noexcept

@@ -25,8 +25,9 @@ void radix4InverseToInterleaved(const float* re, const float* im, float* out, in
 
 // PackedProduct's two products (same arguments and results, to rounding: the
 // multiply-adds are fused).
-void packedMultiply(const packedpairs::Tables& tables, float* re, float* im, const float* h) noexcept;
+void packedMultiply(const packedpairs::Tables& tables, float* re, float* im, const float* h,
+                    float* kept) noexcept;
 void packedMultiplyAdd(const packedpairs::Tables& tables, float* re, float* im, float* now,
-                       const float* before, const float* hNow, const float* hBefore) noexcept;
+                       const float* before, const float* hNow, const float* hBefore, bool nowGiven) noexcept;
 
 }  // namespace valvora::wide

@@ -58,36 +58,54 @@ template <typename A>
     }
 }
 
-template <typename S>
+// X·h; with `keep`, X is also stored (packed) for an accumulating product
+// that starts from it.
+template <typename S, bool keep>
 struct Single {
     const float *hr, *hi;
+    float *keptRe, *keptIm;
     template <typename A>
     [[gnu::always_inline]] inline Bin<A> complex(int p, bool mirror, Bin<A> x) const noexcept
     {
+        if constexpr (keep) putBin<A>(keptRe, keptIm, p, mirror, x);
         return times(x, binAt<A>(hr, hi, p, mirror));
     }
     [[gnu::always_inline]] inline Bin<S> lanewise(int p, Bin<S> x) const noexcept
     {
+        if constexpr (keep) {
+            keptRe[p] = x.re;
+            keptIm[p] = x.im;
+        }
         return {x.re * hr[p], x.im * hi[p]};
     }
 };
 
-template <typename S>
+// X·h + before·g, storing X to `now`; or, with `given`, taking X from `now`
+// (stored there by a Single that kept it), where the transformed input is
+// then never read and the untangling drops out.
+template <typename S, bool given>
 struct Accumulating {
     float *nowRe, *nowIm;
     const float *beforeRe, *beforeIm, *hr, *hi, *gr, *gi;
     template <typename A>
     [[gnu::always_inline]] inline Bin<A> complex(int p, bool mirror, Bin<A> x) const noexcept
     {
-        putBin<A>(nowRe, nowIm, p, mirror, x);
+        if constexpr (given)
+            x = binAt<A>(nowRe, nowIm, p, mirror);
+        else
+            putBin<A>(nowRe, nowIm, p, mirror, x);
         const auto a = times(x, binAt<A>(hr, hi, p, mirror));
         const auto b = times(binAt<A>(beforeRe, beforeIm, p, mirror), binAt<A>(gr, gi, p, mirror));
         return {a.re + b.re, a.im + b.im};
     }
     [[gnu::always_inline]] inline Bin<S> lanewise(int p, Bin<S> x) const noexcept
     {
-        nowRe[p] = x.re;
-        nowIm[p] = x.im;
+        if constexpr (given) {
+            x = {nowRe[p], nowIm[p]};
+        } else {
+            nowRe[p] = x.re;
+            nowIm[p] = x.im;
+        }
         return {x.re * hr[p] + beforeRe[p] * gr[p], x.im * hi[p] + beforeIm[p] * gi[p]};
     }
 };
@@ -138,19 +156,30 @@ void run(const Tables& t, float* re, float* im, const Step& step) noexcept
     im[h] = -2.0f * middle.im;
 }
 
+// kept: null, or where X goes.
 template <typename V, typename S>
-void multiply(const Tables& t, float* re, float* im, const float* h) noexcept
+void multiply(const Tables& t, float* re, float* im, const float* h, float* kept) noexcept
 {
-    run<V, S>(t, re, im, Single<S>{h, h + t.imaginaryOffset});
+    const int o = t.imaginaryOffset;
+    if (kept)
+        run<V, S>(t, re, im, Single<S, true>{h, h + o, kept, kept + o});
+    else
+        run<V, S>(t, re, im, Single<S, false>{h, h + o, nullptr, nullptr});
 }
 
 template <typename V, typename S>
 void multiplyAdd(const Tables& t, float* re, float* im, float* now, const float* before, const float* hNow,
-                 const float* hBefore) noexcept
+                 const float* hBefore, bool nowGiven) noexcept
 {
     const int o = t.imaginaryOffset;
-    run<V, S>(t, re, im,
-              Accumulating<S>{now, now + o, before, before + o, hNow, hNow + o, hBefore, hBefore + o});
+    if (nowGiven)
+        run<V, S>(
+            t, re, im,
+            Accumulating<S, true>{now, now + o, before, before + o, hNow, hNow + o, hBefore, hBefore + o});
+    else
+        run<V, S>(
+            t, re, im,
+            Accumulating<S, false>{now, now + o, before, before + o, hNow, hNow + o, hBefore, hBefore + o});
 }
 
 }  // namespace valvora::packedpairs

@@ -95,21 +95,22 @@ void PackedProduct::pack(const float* spectrum, float* packed) const noexcept
     }
 }
 
-void PackedProduct::multiply(float* re, float* im, const float* h) const noexcept
+void PackedProduct::multiply(float* re, float* im, const float* h, float* kept) const noexcept
 {
     if (wide_)
-        wide::packedMultiply(tables_, re, im, h);
+        wide::packedMultiply(tables_, re, im, h, kept);
     else
-        packedpairs::multiply<VectorAccess, ScalarAccess>(tables_, re, im, h);
+        packedpairs::multiply<VectorAccess, ScalarAccess>(tables_, re, im, h, kept);
 }
 
 void PackedProduct::multiplyAdd(float* re, float* im, float* now, const float* before, const float* hNow,
-                                const float* hBefore) const noexcept
+                                const float* hBefore, bool nowGiven) const noexcept
 {
     if (wide_)
-        wide::packedMultiplyAdd(tables_, re, im, now, before, hNow, hBefore);
+        wide::packedMultiplyAdd(tables_, re, im, now, before, hNow, hBefore, nowGiven);
     else
-        packedpairs::multiplyAdd<VectorAccess, ScalarAccess>(tables_, re, im, now, before, hNow, hBefore);
+        packedpairs::multiplyAdd<VectorAccess, ScalarAccess>(tables_, re, im, now, before, hNow, hBefore,
+                                                             nowGiven);
 }
 
 }  // namespace valvora

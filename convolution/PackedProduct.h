@@ -28,12 +28,14 @@ public:
     // Load time: a spectrum in the RealFft layout into the packed form.
     void pack(const float* spectrum, float* packed) const noexcept;
     // Z (re/im: the transform's work arrays) becomes the packed transform of
-    // the product of its real spectrum with h's, ready for the inverse passes.
-    void multiply(float* re, float* im, const float* h) const noexcept;
-    // The same with X·hNow + before·hBefore, where X is Z's real spectrum, which
-    // is also stored to `now` (packed, for the next block's `before`).
+    // the product of its real spectrum X with h's, ready for the inverse
+    // passes. Unless `kept` is null, X is also stored there (packed).
+    void multiply(float* re, float* im, const float* h, float* kept = nullptr) const noexcept;
+    // The same with X·hNow + before·hBefore, where X is stored to `now`
+    // (packed, for the next block's `before`); or, with nowGiven, X is taken
+    // from `now` (kept by multiply from the same window) and Z is not read.
     void multiplyAdd(float* re, float* im, float* now, const float* before, const float* hNow,
-                     const float* hBefore) const noexcept;
+                     const float* hBefore, bool nowGiven = false) const noexcept;
 
 private:
     bool wide_;

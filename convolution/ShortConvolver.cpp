@@ -17,10 +17,10 @@ ShortConvolver::SyncLevel::SyncLevel(int blockSize)
 }
 
 // The spectrum stays packed between the transforms (see PackedProduct).
-void ShortConvolver::SyncLevel::compute(const float* window) noexcept
+void ShortConvolver::SyncLevel::compute(const float* window, float* kept) noexcept
 {
     plan.forwardPacked(window);
-    plan.multiplyPacked(slot.spectrum());
+    plan.multiplyPacked(slot.spectrum(), kept);
     plan.inversePacked(slot.output());
 }
 
@@ -33,7 +33,7 @@ ShortConvolver::ShortConvolver(bool allowWide)
       direct_(directTaps),
       history_(4 * historyPhaseFloats),
       levels_{SyncLevel(64), SyncLevel(128), SyncLevel(256)},
-      worker_(asyncBlock, quit_)
+      worker_(asyncBlock, quit_, true)
 {
     if (!quit_.valid()) throw std::bad_alloc();
     reset();
@@ -179,13 +179,18 @@ float ShortConvolver::process(float x) noexcept
 float ShortConvolver::endBlock(int next, float y) noexcept
 {
     float* ring = ring_.data();
-    levels_[0].compute(ring + next + length - 128);
-    if ((next & 127) == 0) levels_[1].compute(ring + next + length - 256);
-    if ((next & 255) == 0) {
-        levels_[2].compute(ring + next + length - 512);
-        // The worker's block is due now: the next 256 samples.
+    const bool workerBlock = (next & 255) == 0;
+    if (workerBlock) {
+        // The worker's block is due now: the next 256 samples. Collected
+        // before the levels run, so that level 2, whose window (the 512 newest
+        // samples) is also the worker's next one, can hand it its transform.
         worker_.waitDone();
         std::copy(worker_.result(), worker_.result() + asyncBlock, asyncRing_.data() + next);
+    }
+    levels_[0].compute(ring + next + length - 128);
+    if ((next & 127) == 0) levels_[1].compute(ring + next + length - 256);
+    if (workerBlock) {
+        levels_[2].compute(ring + next + length - 512, worker_.nextSpectrum());
         worker_.dispatch(ring + next + length - 512);
     }
     sumBlockOutput(next);

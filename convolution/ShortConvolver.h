@@ -48,7 +48,8 @@ private:
         std::unique_ptr<RealFft> fft;
         FftPlan& plan;
         SegmentSlot slot;
-        void compute(const float* window) noexcept;
+        // kept: see FftPlan::multiplyPacked.
+        void compute(const float* window, float* kept = nullptr) noexcept;
     };
 
     // The smallest transformed block; the per-sample path runs between its boundaries.
