@@ -150,14 +150,19 @@ void AmpEngine::update() noexcept
     return y;
 }
 
+// The paired preamps below skip runPreamp()'s NaN test: a stereo frame hands
+// them only finite values (the front stages limit their inputs, and the
+// upsampler its own, far below the overflow threshold), so the test could
+// never change a sample there.
+
 // The normal channel's preamp, ahead of the tone stack, on channel 0 then
 // channel 1, bit for bit as runPreamp() gives it, with the tube stage
 // stepping both channels in one pass.
 [[gnu::always_inline]] inline void AmpEngine::runNormalPreampPair(double& left, double& right, PreampNoise& noiseLeft,
                                                                  PreampNoise& noiseRight) noexcept
 {
-    double l = (finiteOrZero(left) + noiseLeft.preamp.next()) * normalInputTrim;
-    double r = (finiteOrZero(right) + noiseRight.preamp.next()) * normalInputTrim;
+    double l = (left + noiseLeft.preamp.next()) * normalInputTrim;
+    double r = (right + noiseRight.preamp.next()) * normalInputTrim;
     normalTube.processPair(l, r);
     left = l * normalGain;
     right = r * normalGain;
@@ -181,8 +186,8 @@ void AmpEngine::update() noexcept
         }
 #pragma GCC unroll 8
         for (int k = 0; k < steps; ++k) {
-            double l = finiteOrZero(left[k]) + noiseLeft.preamp.next();
-            double r = finiteOrZero(right[k]) + noiseRight.preamp.next();
+            double l = left[k] + noiseLeft.preamp.next();
+            double r = right[k] + noiseRight.preamp.next();
             driveTube.processPair(l, r, tube);
             driveHighPass.processPair(l, r, highPass);
             l = triode.processHeld(l * triodeInputScale, noiseLeft.triode, plate[0], cathode[0], 1);
@@ -196,8 +201,8 @@ void AmpEngine::update() noexcept
     } else {
         const WaveshaperTable& shaper = WaveshaperTable::instance();
         for (int k = 0; k < steps; ++k) {
-            double l = finiteOrZero(left[k]) + noiseLeft.preamp.next();
-            double r = finiteOrZero(right[k]) + noiseRight.preamp.next();
+            double l = left[k] + noiseLeft.preamp.next();
+            double r = right[k] + noiseRight.preamp.next();
             driveTube.processPair(l, r, tube);
             driveHighPass.processPair(l, r, highPass);
             left[k] = (l >= 0.0 ? shaper.lookup(l) : -shaper.lookup(-l)) * driveVolumeGain;

@@ -47,7 +47,11 @@ void apply(AmpEngine& e, const Configuration& c, double rate)
 // occasional hostile sample.
 double signal(int n, int channel)
 {
+    const double inf = std::numeric_limits<double>::infinity();
     if (n % 997 == 500) return channel ? std::numeric_limits<double>::quiet_NaN() : 1e12;
+    // The pair path trusts its inputs to be finite: these must not get there.
+    if (n % 1499 == 700) return channel ? inf : -1e300;
+    if (n % 2003 == 900) return channel ? -1.7e308 : -inf;
     const double t = n / 48000.0;
     return 0.9 * std::sin(2 * 3.14159265358979 * (channel ? 196.0 : 82.4) * t) * std::exp(-3.0 * (n % 9000) / 9000.0) +
            0.05 * std::sin(2 * 3.14159265358979 * 3100.0 * t + channel);
