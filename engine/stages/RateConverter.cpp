@@ -9,18 +9,22 @@ RateConverter::RateConverter() noexcept
     for (int i = 0; i < sections; ++i) {
         coefficients_[i] = _mm_setr_ps(static_cast<float>(resampling::allpassCoefficients[2 * i]),
                                        static_cast<float>(resampling::allpassCoefficients[2 * i + 1]), 0.0f, 0.0f);
-        paths_.input[i] = paths_.output[i] = _mm_setzero_ps();
+        paths_.output[i] = _mm_setzero_ps();
     }
+    paths_.input = _mm_setzero_ps();
     for (int k = 0; k < firLength; ++k) fir_[k] = static_cast<float>(resampling::firCoefficients[k]);
 }
 
 __m128 RateConverter::runPaths(float xEven, float xOdd) noexcept
 {
     __m128 x = _mm_setr_ps(xEven, xOdd, 0.0f, 0.0f);
+    __m128 lastInput = paths_.input;
+    paths_.input = x;
     for (int i = 0; i < sections; ++i) {
-        const __m128 y = _mm_add_ps(_mm_mul_ps(coefficients_[i], _mm_sub_ps(x, paths_.output[i])), paths_.input[i]);
-        paths_.input[i] = x;
+        const __m128 lastOutput = paths_.output[i];
+        const __m128 y = _mm_add_ps(_mm_mul_ps(coefficients_[i], _mm_sub_ps(x, lastOutput)), lastInput);
         paths_.output[i] = y;
+        lastInput = lastOutput;
         x = y;
     }
     return x;

@@ -33,8 +33,10 @@ private:
     // The half-band's two allpass paths side by side, the even path in lane
     // 0 and the odd one in lane 1 (lanes 2 and 3 idle): every use feeds both
     // at once, and each lane does exactly the scalar 32-bit arithmetic.
+    // A section's last input is the previous section's last output, so only
+    // the first section's is kept.
     struct AllpassPaths {
-        __m128 input[sections];
+        __m128 input;
         __m128 output[sections];
     };
 
