@@ -4,9 +4,10 @@
 // turns the 2B newest input samples into the level's next output block while
 // the audio thread plays the previous one. Slot B's part of that block comes
 // from the window one block older, whose transform the worker kept, so each
-// block costs one forward and one inverse transform. Hand-off is one
-// auto-reset event each way; the audio thread waits on `done` only when the
-// result is due.
+// block costs one forward and one inverse transform (only the inverse where
+// the owner has transformed the same window already and hands its spectrum
+// over). Hand-off is one auto-reset event each way; the audio thread waits
+// on `done` only when the result is due.
 
 #include <atomic>
 #include <cstdint>
