@@ -14,7 +14,9 @@ ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit, bool 
       plan_(fft_->plan()),
       slotA_(*fft_),
       slotB_(*fft_),
-      spectra_{AlignedBuffer<float>(plan_.packedFloats()), AlignedBuffer<float>(plan_.packedFloats())}
+      spectra_{AlignedBuffer<float>(plan_.packedFloats()), AlignedBuffer<float>(plan_.packedFloats()),
+               AlignedBuffer<float>(ownerTransforms ? plan_.packedFloats() : 0)},
+      spectrumCount_(ownerTransforms ? 3 : 2)
 {
     if (!start_.valid() || !done_.valid()) throw std::bad_alloc();
     reset();
@@ -31,6 +33,8 @@ void ConvolutionWorker::reset() noexcept
     slotB_.reset();
     for (auto& spectrum : spectra_) spectrum.clear();
     current_ = 0;
+    spectrum_ = 0;
+    ownerSpectrum_ = 0;
     lastOutput_ = slotA_.output();
     outputPosition = -1;
     window_.store(nullptr, std::memory_order_relaxed);
@@ -64,6 +68,9 @@ void ConvolutionWorker::waitDone() noexcept
 
 void ConvolutionWorker::dispatch(const float* window) noexcept
 {
+    // The owner's next spectrum goes to the buffer after the one this block
+    // reads as its own (the worker reads that one and the one before).
+    if (ownerTransforms_) ownerSpectrum_ = (ownerSpectrum_ + 1) % spectrumCount_;
     if (!thread_.started()) {
         compute(window);
         done_.set();
@@ -95,18 +102,19 @@ void ConvolutionWorker::run() noexcept
 // An owner that transforms the same window itself stores its spectrum first.
 void ConvolutionWorker::compute(const float* window) noexcept
 {
+    float* now = spectra_[spectrum_].data();
+    const float* before = spectra_[(spectrum_ + spectrumCount_ - 1) % spectrumCount_].data();
     if (ownerTransforms_) {
-        plan_.multiplyAddKept(spectra_[current_].data(), spectra_[current_ ^ 1].data(), slotA_.spectrum(),
-                              slotB_.spectrum());
+        plan_.multiplyAddKept(now, before, slotA_.spectrum(), slotB_.spectrum());
     } else {
         plan_.forwardPacked(window);
-        plan_.multiplyAddPacked(spectra_[current_].data(), spectra_[current_ ^ 1].data(), slotA_.spectrum(),
-                                slotB_.spectrum());
+        plan_.multiplyAddPacked(now, before, slotA_.spectrum(), slotB_.spectrum());
     }
     float* output = current_ ? slotB_.output() : slotA_.output();
     plan_.inversePacked(output);
     lastOutput_ = output;
     current_ ^= 1;
+    spectrum_ = (spectrum_ + 1) % spectrumCount_;
 }
 
 }  // namespace valvora

@@ -51,10 +51,12 @@ public:
     // B more samples) and lets the worker run.
     void dispatch(const float* window) noexcept;
 
-    // Audio thread, between waitDone() and dispatch(), when the owner
-    // transforms: where it stores the packed spectrum (FftPlan::multiplyPacked's
-    // `kept`, from a plan of this size) of the window it dispatches next.
-    float* nextSpectrum() noexcept { return spectra_[current_].data(); }
+    // Audio thread, when the owner transforms: where it stores the packed
+    // spectrum (FftPlan::multiplyPacked's `kept`, from a plan of this size)
+    // of the window it dispatches next. A third buffer keeps it apart from
+    // the two the worker may still be reading, so the owner can write it
+    // before it waits for the block in flight.
+    float* nextSpectrum() noexcept { return spectra_[ownerSpectrum_].data(); }
 
     int blockSize() const noexcept { return blockSize_; }
     // After waitDone(): the B output samples due from one block after the
@@ -78,8 +80,13 @@ private:
     FftPlan& plan_;
     SegmentSlot slotA_;
     SegmentSlot slotB_;
-    AlignedBuffer<float> spectra_[2];  // this window's spectrum and the previous one's
-    int current_ = 0;
+    // The windows' spectra, in turn: the worker's current one, the one before
+    // it and (with ownerTransforms) the owner's next one.
+    AlignedBuffer<float> spectra_[3];
+    int spectrumCount_;
+    int spectrum_ = 0;       // the worker's next
+    int ownerSpectrum_ = 0;  // the owner's next
+    int current_ = 0;        // which slot's output buffer the next result goes to
     const float* lastOutput_ = nullptr;
     platform::Event start_{platform::Event::Reset::Automatic};
     platform::Event done_{platform::Event::Reset::Automatic};

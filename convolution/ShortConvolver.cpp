@@ -179,18 +179,15 @@ float ShortConvolver::process(float x) noexcept
 float ShortConvolver::endBlock(int next, float y) noexcept
 {
     float* ring = ring_.data();
-    const bool workerBlock = (next & 255) == 0;
-    if (workerBlock) {
-        // The worker's block is due now: the next 256 samples. Collected
-        // before the levels run, so that level 2, whose window (the 512 newest
-        // samples) is also the worker's next one, can hand it its transform.
-        worker_.waitDone();
-        std::copy(worker_.result(), worker_.result() + asyncBlock, asyncRing_.data() + next);
-    }
     levels_[0].compute(ring + next + length - 128);
     if ((next & 127) == 0) levels_[1].compute(ring + next + length - 256);
-    if (workerBlock) {
+    if ((next & 255) == 0) {
+        // Level 2's window (the 512 newest samples) is also the worker's next
+        // one: level 2 hands it its transform.
         levels_[2].compute(ring + next + length - 512, worker_.nextSpectrum());
+        // The worker's block is due now: the next 256 samples.
+        worker_.waitDone();
+        std::copy(worker_.result(), worker_.result() + asyncBlock, asyncRing_.data() + next);
         worker_.dispatch(ring + next + length - 512);
     }
     sumBlockOutput(next);
