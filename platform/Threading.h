@@ -64,6 +64,12 @@ public:
 private:
     // Consumes the signal of an automatic event (reads a manual one).
     bool take() noexcept;
+    // The operating system's part: wake the kernel object's sleepers; drop
+    // wake-ups not yet consumed; sleep until one of the events' kernel objects
+    // wakes the caller or the time runs out (~0u: never).
+    void wake() noexcept;
+    void clearWakeups() noexcept;
+    static void sleep(Event* const* events, int count, unsigned milliseconds) noexcept;
 
     void* handle_ = nullptr;  // HANDLE on Windows, an eventfd on Linux
     bool manual_ = false;

@@ -1,15 +1,15 @@
 // Linux implementation: a recursive pthread mutex for the critical section,
-// events as a user-space flag with an eventfd to sleep on (poll waits on
-// several at once), and pthreads for threads.
+// an eventfd for an event's sleepers (poll waits on several at once), and
+// pthreads for threads.
 #include "platform/Threading.h"
 
 #include <dirent.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -37,7 +37,7 @@ bool CriticalSection::tryEnter() noexcept { return pthread_mutex_trylock(mutexIn
 void CriticalSection::leave() noexcept { pthread_mutex_unlock(mutexIn(storage_)); }
 
 namespace {
-int fdOf(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
+int fdOf(const void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
 
 // Empties a descriptor's wake-up count (it may hold several, or none when
 // another sleeper took it first).
@@ -46,33 +46,8 @@ void drain(int fd)
     eventfd_t value;
     eventfd_read(fd, &value);
 }
-
-// Sleeps until one of the descriptors is readable or the time runs out
-// (negative: never); false on time-out.
-bool sleepOn(pollfd* p, int count, int milliseconds)
-{
-    for (;;) {
-        const int ready = poll(p, count, milliseconds);
-        if (ready > 0) return true;
-        if (ready == 0) return false;
-        if (errno != EINTR) return false;
-    }
-}
-
-std::int64_t nowMilliseconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
 }  // namespace
 
-// The signal itself lives in user space; the eventfd only puts sleepers to
-// sleep and wakes them. A hand-off whose receiver is not asleep - the audio
-// thread collecting a block that is long finished, a worker reporting one
-// that nobody waits for yet - then costs no system call at all. Setter and
-// sleeper each write their own flag before reading the other's (sequentially
-// consistent), so a sleeper either sees the signal or is woken by it.
 Event::Event(Reset mode) : manual_(mode == Reset::Manual)
 {
     const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -86,75 +61,19 @@ Event::~Event()
 }
 
 bool Event::valid() const noexcept { return handle_ != nullptr; }
+void Event::wake() noexcept { eventfd_write(fdOf(handle_), 1); }
+void Event::clearWakeups() noexcept { drain(fdOf(handle_)); }
 
-void Event::set() noexcept
+void Event::sleep(Event* const* events, int count, unsigned milliseconds) noexcept
 {
-    if (!handle_) return;
-    signalled_.store(1);
-    if (sleepers_.load() != 0) eventfd_write(fdOf(handle_), 1);
-}
-
-void Event::reset() noexcept
-{
-    if (!handle_) return;
-    signalled_.store(0);
-    drain(fdOf(handle_));
-}
-
-bool Event::take() noexcept
-{
-    if (manual_) return signalled_.load() != 0;
-    return signalled_.load() != 0 && signalled_.exchange(0) != 0;
-}
-
-void Event::wait() noexcept { waitFor(~0u); }
-
-bool Event::waitFor(unsigned milliseconds) noexcept
-{
-    if (!handle_) return false;
-    if (take()) return true;
-    const bool forever = milliseconds == ~0u;
-    const std::int64_t deadline = nowMilliseconds() + milliseconds;
-    sleepers_.fetch_add(1);
-    bool taken = false;
-    for (;;) {
-        if ((taken = take())) break;
-        const std::int64_t left = deadline - nowMilliseconds();
-        if (!forever && left <= 0) break;
-        pollfd p{fdOf(handle_), POLLIN, 0};
-        const int timeout = forever ? -1 : static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left);
-        // A manual event's wake-up count stays until reset, so that every
-        // sleeper sees it; an automatic one's is consumed by the sleeper.
-        if (sleepOn(&p, 1, timeout) && !manual_) drain(p.fd);
-    }
-    sleepers_.fetch_sub(1);
-    return taken;
-}
-
-int Event::waitEither(Event& first, Event& second) noexcept
-{
-    if (first.take()) return 0;
-    if (second.take()) return 1;
-    first.sleepers_.fetch_add(1);
-    second.sleepers_.fetch_add(1);
-    int which;
-    for (;;) {
-        if (first.take()) {
-            which = 0;
-            break;
-        }
-        if (second.take()) {
-            which = 1;
-            break;
-        }
-        pollfd p[2] = {{fdOf(first.handle_), POLLIN, 0}, {fdOf(second.handle_), POLLIN, 0}};
-        if (!sleepOn(p, 2, -1)) continue;
-        if ((p[0].revents & POLLIN) && !first.manual_) drain(p[0].fd);
-        if ((p[1].revents & POLLIN) && !second.manual_) drain(p[1].fd);
-    }
-    first.sleepers_.fetch_sub(1);
-    second.sleepers_.fetch_sub(1);
-    return which;
+    pollfd p[2];
+    for (int i = 0; i < count; ++i) p[i] = {fdOf(events[i]->handle_), POLLIN, 0};
+    const int timeout = milliseconds == ~0u ? -1 : static_cast<int>(std::min(milliseconds, 0x7fffffffu));
+    if (poll(p, count, timeout) <= 0) return;  // time-out or signal: the caller looks again
+    // A manual event's wake-up count stays until reset, so that every
+    // sleeper sees it; an automatic one's is consumed by its sleeper.
+    for (int i = 0; i < count; ++i)
+        if ((p[i].revents & POLLIN) && !events[i]->manual_) drain(p[i].fd);
 }
 
 namespace {

@@ -18,13 +18,6 @@ void CriticalSection::enter() noexcept { EnterCriticalSection(sectionIn(storage_
 bool CriticalSection::tryEnter() noexcept { return TryEnterCriticalSection(sectionIn(storage_)) != 0; }
 void CriticalSection::leave() noexcept { LeaveCriticalSection(sectionIn(storage_)); }
 
-// As on Linux, the signal itself lives in user space and the kernel event
-// only puts sleepers to sleep and wakes them, so a hand-off whose receiver
-// is not asleep (the audio thread collecting a block that is long finished,
-// a worker reporting one nobody waits for yet) makes no kernel call. Setter
-// and sleeper each write their own flag before reading the other's
-// (sequentially consistent), so a sleeper either sees the signal or is woken
-// by it. A wake-up that finds the signal already taken just sleeps again.
 Event::Event(Reset mode) : manual_(mode == Reset::Manual)
 {
     handle_ = CreateEventA(nullptr, manual_ ? TRUE : FALSE, FALSE, nullptr);
@@ -36,66 +29,16 @@ Event::~Event()
 }
 
 bool Event::valid() const noexcept { return handle_ != nullptr; }
+void Event::wake() noexcept { SetEvent(handle_); }
+void Event::clearWakeups() noexcept { ResetEvent(handle_); }
 
-void Event::set() noexcept
+// An automatic event's wake-up is consumed by the wait that returns with it;
+// a manual one's stays until reset, so that every sleeper sees it.
+void Event::sleep(Event* const* events, int count, unsigned milliseconds) noexcept
 {
-    signalled_.store(1);
-    if (sleepers_.load() != 0) SetEvent(handle_);
-}
-
-void Event::reset() noexcept
-{
-    signalled_.store(0);
-    ResetEvent(handle_);
-}
-
-bool Event::take() noexcept
-{
-    if (manual_) return signalled_.load() != 0;
-    return signalled_.load() != 0 && signalled_.exchange(0) != 0;
-}
-
-void Event::wait() noexcept { waitFor(INFINITE); }
-
-bool Event::waitFor(unsigned milliseconds) noexcept
-{
-    if (take()) return true;
-    const bool forever = milliseconds == INFINITE;
-    const ULONGLONG deadline = GetTickCount64() + milliseconds;
-    sleepers_.fetch_add(1);
-    bool taken = false;
-    for (;;) {
-        if ((taken = take())) break;
-        const ULONGLONG now = GetTickCount64();
-        if (!forever && now >= deadline) break;
-        WaitForSingleObject(handle_, forever ? INFINITE : static_cast<DWORD>(deadline - now));
-    }
-    sleepers_.fetch_sub(1);
-    return taken;
-}
-
-int Event::waitEither(Event& first, Event& second) noexcept
-{
-    if (first.take()) return 0;
-    if (second.take()) return 1;
-    first.sleepers_.fetch_add(1);
-    second.sleepers_.fetch_add(1);
-    HANDLE handles[2] = {first.handle_, second.handle_};
-    int which;
-    for (;;) {
-        if (first.take()) {
-            which = 0;
-            break;
-        }
-        if (second.take()) {
-            which = 1;
-            break;
-        }
-        WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-    }
-    first.sleepers_.fetch_sub(1);
-    second.sleepers_.fetch_sub(1);
-    return which;
+    HANDLE handles[2];
+    for (int i = 0; i < count; ++i) handles[i] = events[i]->handle_;
+    WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE, milliseconds);
 }
 
 namespace {
