@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/convolution/CpuClock.h"
+#include "bench/convolution/Interleaved.h"
 #include "convolution/LongConvolver.h"
 #include "convolution/ShortConvolver.h"
 
@@ -229,10 +230,7 @@ void shortZita(benchmark::State& s)
     zita(s, valvora::ShortConvolver::length);
 }
 
-// Ours and zita's take turns in a random order, several times each, and the
-// medians are compared: on a shared machine whose speed drifts by half
-// within minutes, consecutive runs of one and then the other would compare
-// the machine's moods instead.
+// Ours and zita's take turns (see Interleaved.h).
 void registerAll()
 {
     struct Config {
@@ -247,6 +245,7 @@ void registerAll()
                 ->Arg(c.pacing)
                 ->Iterations(c.iterations)
                 ->Repetitions(c.repetitions)
+                ->ComputeStatistics("min", valvora::bench::fastest)
                 ->DisplayAggregatesOnly(true)
                 ->UseRealTime()
                 ->Unit(benchmark::kMillisecond);
@@ -254,16 +253,4 @@ void registerAll()
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    // Interleaving is the default here; a later flag on the command line wins.
-    static char interleave[] = "--benchmark_enable_random_interleaving=true";
-    std::vector<char*> args(argv, argv + argc);
-    args.insert(args.begin() + 1, interleave);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    registerAll();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return valvora::bench::runInterleaved(argc, argv, registerAll); }

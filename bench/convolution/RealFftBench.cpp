@@ -1,12 +1,13 @@
 // RealFft against FFTW's single-precision real transform (FFTW_MEASURE plans),
 // size by size in one run: one forward plus one inverse transform per
-// iteration. Compare the two lines of each size (ratio = ours / FFTW).
+// iteration. Compare the medians of each size (ratio = ours / FFTW).
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
 #include <random>
 #include <vector>
 
+#include "bench/convolution/Interleaved.h"
 #include "convolution/RealFft.h"
 
 namespace {
@@ -63,18 +64,15 @@ void fftw(benchmark::State& state)
     fftwf_free(x);
 }
 
-}  // namespace
-
-// Registered size by size, ours next to FFTW, so that both lines of a size
-// run close together in time on this shared machine.
-int main(int argc, char** argv)
+void registerAll()
 {
     for (int n = 128; n <= 16384; n *= 2) {
-        benchmark::RegisterBenchmark("ours", ours)->Arg(n);
-        benchmark::RegisterBenchmark("fftw", fftw)->Arg(n);
+        for (auto* b : {benchmark::RegisterBenchmark("ours", ours), benchmark::RegisterBenchmark("fftw", fftw)})
+            b->Arg(n)->MinTime(0.05)->Repetitions(12)->ComputeStatistics("min", valvora::bench::fastest)->DisplayAggregatesOnly(true);
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
 }
+
+}  // namespace
+
+// Ours and FFTW take turns (see Interleaved.h).
+int main(int argc, char** argv) { return valvora::bench::runInterleaved(argc, argv, registerAll); }
