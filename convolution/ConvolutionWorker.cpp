@@ -68,16 +68,26 @@ void ConvolutionWorker::waitDone() noexcept
 
 void ConvolutionWorker::dispatch(const float* window) noexcept
 {
+    if (handOver(window)) start_.set();
+}
+
+void ConvolutionWorker::dispatchWithoutWaking(const float* window) noexcept
+{
+    if (handOver(window)) start_.post();
+}
+
+bool ConvolutionWorker::handOver(const float* window) noexcept
+{
     // The owner's next spectrum goes to the buffer after the one this block
     // reads as its own (the worker reads that one and the one before).
     if (ownerTransforms_) ownerSpectrum_ = (ownerSpectrum_ + 1) % spectrumCount_;
     if (!thread_.started()) {
         compute(window);
         done_.set();
-        return;
+        return false;
     }
     window_.store(window, std::memory_order_release);
-    start_.set();
+    return true;
 }
 
 void ConvolutionWorker::threadEntry(void* self)

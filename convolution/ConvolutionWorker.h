@@ -50,6 +50,13 @@ public:
     // Audio thread: hands over the 2B newest samples (they stay untouched for
     // B more samples) and lets the worker run.
     void dispatch(const float* window) noexcept;
+    // The same, except that a worker asleep is not woken until wake(). The
+    // wake-up is a system call that costs more than a small level's
+    // transforms; an owner whose dispatching block is its heaviest can move it
+    // into a lighter one, as long as the worker keeps enough of its block
+    // period to deliver.
+    void dispatchWithoutWaking(const float* window) noexcept;
+    void wake() noexcept { start_.wakeSleepers(); }
 
     // Audio thread, when the owner transforms: where it stores the packed
     // spectrum (FftPlan::multiplyPacked's `kept`, from a plan of this size)
@@ -72,6 +79,8 @@ private:
     static void threadEntry(void* self);
     void run() noexcept;
     void compute(const float* window) noexcept;
+    // False when there is no thread and the block was computed inline.
+    bool handOver(const float* window) noexcept;
 
     int blockSize_;
     bool ownerTransforms_;

@@ -19,9 +19,20 @@ constexpr unsigned forever = ~0u;
 
 void Event::set() noexcept
 {
-    if (!handle_) return;
-    signalled_.store(1);
-    if (sleepers_.load() != 0) wake();
+    post();
+    wakeSleepers();
+}
+
+void Event::post() noexcept
+{
+    if (handle_) signalled_.store(1);
+}
+
+// Reading the sleepers after the signal's store is what makes this safe
+// however late it comes: a thread not counted yet will see the signal.
+void Event::wakeSleepers() noexcept
+{
+    if (handle_ && sleepers_.load() != 0) wake();
 }
 
 void Event::reset() noexcept

@@ -53,6 +53,12 @@ public:
 
     bool valid() const noexcept;
     void set() noexcept;
+    // set() in two steps: post() signals without waking a thread asleep on
+    // the event, which sees the signal only at the next wakeSleepers(). The
+    // waking is a system call that may cost more than the work it starts, so
+    // a thread with a deadline can signal at once and wake when it has time.
+    void post() noexcept;
+    void wakeSleepers() noexcept;
     void reset() noexcept;
     void wait() noexcept;
     // Returns false when the time ran out first.

@@ -63,26 +63,6 @@ struct PingPong {
     }
 };
 
-TEST(Event, AHandOffRepeatedManyTimesNeverLosesAWakeUp)
-{
-    PingPong p;
-    Thread thread;
-    ASSERT_TRUE(thread.start(&PingPong::worker, &p));
-    constexpr int rounds = 20000;
-    for (int i = 0; i < rounds; ++i) {
-        p.start.set();
-        // Spin a little now and then, so the worker is found both asleep
-        // and busy when the next signal comes.
-        std::atomic<int> spin{0};
-        while (spin.fetch_add(1, std::memory_order_relaxed) < (i % 7) * 50) {
-        }
-        ASSERT_TRUE(p.done.waitFor(10000)) << "round " << i;
-    }
-    p.quit.set();
-    thread.join();
-    EXPECT_EQ(p.handled.load(), rounds);
-}
-
 struct Sleeper {
     Event* quit;
     Event start{Event::Reset::Automatic};
@@ -94,6 +74,56 @@ struct Sleeper {
         self.result.store(Event::waitEither(*self.quit, self.start));
     }
 };
+
+// With `deferred`, the signal is posted and the wake-up follows a moment
+// later, as the cabinet's convolver does it.
+void handOffManyTimes(bool deferred)
+{
+    PingPong p;
+    Thread thread;
+    ASSERT_TRUE(thread.start(&PingPong::worker, &p));
+    constexpr int rounds = 20000;
+    for (int i = 0; i < rounds; ++i) {
+        if (deferred)
+            p.start.post();
+        else
+            p.start.set();
+        // Spin a little now and then, so the worker is found both asleep
+        // and busy when the next signal comes.
+        std::atomic<int> spin{0};
+        while (spin.fetch_add(1, std::memory_order_relaxed) < (i % 7) * 50) {
+        }
+        if (deferred) p.start.wakeSleepers();
+        ASSERT_TRUE(p.done.waitFor(10000)) << "round " << i;
+    }
+    p.quit.set();
+    thread.join();
+    EXPECT_EQ(p.handled.load(), rounds);
+}
+
+TEST(Event, AHandOffRepeatedManyTimesNeverLosesAWakeUp) { handOffManyTimes(false); }
+
+TEST(Event, APostedSignalWokenLaterNeverLosesAWakeUp) { handOffManyTimes(true); }
+
+TEST(Event, APostedSignalIsTakenByTheNextWaiterAndWakesASleeperWhenAsked)
+{
+    Event start(Event::Reset::Automatic);
+    start.post();
+    EXPECT_TRUE(start.waitFor(0));
+    EXPECT_FALSE(start.waitFor(0));
+
+    Event quit(Event::Reset::Manual);
+    Sleeper sleeper;
+    sleeper.quit = &quit;
+    Thread thread;
+    ASSERT_TRUE(thread.start(&Sleeper::run, &sleeper));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // most likely asleep by now
+    sleeper.start.post();
+    sleeper.start.wakeSleepers();
+    EXPECT_TRUE(thread.joinFor(10000));
+    EXPECT_EQ(sleeper.result.load(), 1);
+    thread.join();
+}
 
 TEST(Event, AManualEventWakesEverySleeperThatWaitsOnIt)
 {
