@@ -1,5 +1,5 @@
 // The part of an event both platforms share: the signal lives in user space
-// and the kernel object (an eventfd on Linux, an event on Windows) only puts
+// and the kernel object (a futex on Linux, an event on Windows) only puts
 // sleepers to sleep and wakes them. A hand-off whose receiver is not asleep -
 // the audio thread collecting a block that is long finished, a worker
 // reporting one that nobody waits for yet - then costs no system call at

@@ -77,10 +77,12 @@ private:
     void clearWakeups() noexcept;
     static void sleep(Event* const* events, int count, unsigned milliseconds) noexcept;
 
-    void* handle_ = nullptr;  // HANDLE on Windows, an eventfd on Linux
+    // HANDLE on Windows; on Linux the signal word itself (a futex) or, on
+    // kernels without futex_waitv, an eventfd.
+    void* handle_ = nullptr;
     bool manual_ = false;
-    // The signal is kept in user space; the kernel object (eventfd or
-    // event) is used only to sleep and to wake sleepers.
+    // The signal is kept in user space; the kernel object is used only to
+    // sleep and to wake sleepers.
     std::atomic<std::uint32_t> signalled_{0};
     std::atomic<std::uint32_t> sleepers_{0};
 };

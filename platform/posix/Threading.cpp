@@ -1,12 +1,9 @@
-// Linux implementation: a recursive pthread mutex for the critical section,
-// an eventfd for an event's sleepers (poll waits on several at once), and
-// pthreads for threads.
+// Linux implementation: a recursive pthread mutex for the critical section
+// and pthreads for threads (events: EventSleep.cpp).
 #include "platform/Threading.h"
 
 #include <dirent.h>
-#include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,46 +32,6 @@ CriticalSection::~CriticalSection() { pthread_mutex_destroy(mutexIn(storage_)); 
 void CriticalSection::enter() noexcept { pthread_mutex_lock(mutexIn(storage_)); }
 bool CriticalSection::tryEnter() noexcept { return pthread_mutex_trylock(mutexIn(storage_)) == 0; }
 void CriticalSection::leave() noexcept { pthread_mutex_unlock(mutexIn(storage_)); }
-
-namespace {
-int fdOf(const void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
-
-// Empties a descriptor's wake-up count (it may hold several, or none when
-// another sleeper took it first).
-void drain(int fd)
-{
-    eventfd_t value;
-    eventfd_read(fd, &value);
-}
-}  // namespace
-
-Event::Event(Reset mode) : manual_(mode == Reset::Manual)
-{
-    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    // The handle stores fd + 1 so that a failed eventfd (-1) reads as null.
-    handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd + 1));
-}
-
-Event::~Event()
-{
-    if (handle_) close(fdOf(handle_));
-}
-
-bool Event::valid() const noexcept { return handle_ != nullptr; }
-void Event::wake() noexcept { eventfd_write(fdOf(handle_), 1); }
-void Event::clearWakeups() noexcept { drain(fdOf(handle_)); }
-
-void Event::sleep(Event* const* events, int count, unsigned milliseconds) noexcept
-{
-    pollfd p[2];
-    for (int i = 0; i < count; ++i) p[i] = {fdOf(events[i]->handle_), POLLIN, 0};
-    const int timeout = milliseconds == ~0u ? -1 : static_cast<int>(std::min(milliseconds, 0x7fffffffu));
-    if (poll(p, count, timeout) <= 0) return;  // time-out or signal: the caller looks again
-    // A manual event's wake-up count stays until reset, so that every
-    // sleeper sees it; an automatic one's is consumed by its sleeper.
-    for (int i = 0; i < count; ++i)
-        if ((p[i].revents & POLLIN) && !events[i]->manual_) drain(p[i].fd);
-}
 
 namespace {
 void* threadMain(void* raw)
