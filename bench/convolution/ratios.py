@@ -4,7 +4,16 @@
 Runs RealFftBench and ConvolverBench and prints, per size or per convolver and
 pacing, the median of our repetitions over the median of FFTW's or
 zita-convolver's (and the fastest over the fastest), for the time and for
-the counters the two share. Usage: ratios.py BUILD_DIR [--fft-only | --convolvers-only]
+the counters the two share. Usage:
+  ratios.py BUILD_DIR [--fft-only | --convolvers-only]
+  ratios.py BUILD_DIR --processes N
+The second runs the flat-out convolver comparison in N fresh processes, one
+draw each. On our shared 2-vCPU build machine one vCPU is at times about
+1.8x slower than the other (the host's load): zita-convolver, which runs
+1024 taps on its calling thread alone, then costs about 30 or 55 ns per
+sample depending on the vCPU it lands on, while ours, whose worker runs on
+the other vCPU, pays for both, and for waking a worker across vCPUs. Run it
+under `taskset -c 0` (or 1) to compare both on the same vCPU.
 """
 import json
 import subprocess
@@ -56,8 +65,28 @@ def convolvers(build):
             print(f"  {kind} {label}: " + "; ".join(parts))
 
 
+def processes(build, count):
+    exe = f"{build}/bench/convolution/ConvolverBench"
+    ratios = {"long": [], "short": []}
+    print(f"Convolvers flat out, ours / zita total CPU, in {count} processes (medians of 5 repetitions each)")
+    for i in range(count):
+        m = medians(exe, "--benchmark_filter=/0/", "--benchmark_repetitions=5")
+        row = []
+        for kind in ratios:
+            ours, zita = pick(m, f"{kind}Ours/0/"), pick(m, f"{kind}Zita/0/")
+            ratios[kind].append(ours["total_ns"] / zita["total_ns"])
+            row.append(f"{kind} {ours['total_ns']:.1f}/{zita['total_ns']:.1f} = {ratios[kind][-1]:.2f}x")
+        print(f"  {i + 1:3d}: " + "; ".join(row))
+    for kind, values in ratios.items():
+        values.sort()
+        print(f"  {kind}: median {values[len(values) // 2]:.2f}x, range {values[0]:.2f}-{values[-1]:.2f}x")
+
+
 if __name__ == "__main__":
     build = sys.argv[1] if len(sys.argv) > 1 else "build/linux"
+    if "--processes" in sys.argv:
+        processes(build, int(sys.argv[sys.argv.index("--processes") + 1]))
+        sys.exit(0)
     if "--convolvers-only" not in sys.argv:
         fft(build)
     if "--fft-only" not in sys.argv:
