@@ -47,7 +47,7 @@ def fft(build):
 def convolvers(build):
     m = medians(f"{build}/bench/convolution/ConvolverBench")
     keys = ["total_ns", "busy_total_ns", "audio_ns", "worker_ns",
-            "schedule_worst_over_median", "worst_over_median"]
+            "schedule_worst_over_median", "p999_over_median", "worst_over_median"]
     pacing = {0: "flat out", 1: "paced", 2: "paced, real-time"}
     print("Convolvers, ours vs zita (medians of interleaved repetitions)")
     for kind in ["long", "short"]:
