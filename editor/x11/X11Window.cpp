@@ -124,7 +124,12 @@ struct X11Window::Connection {
 
     ~Connection()
     {
-        if (display) XCloseDisplay(display);
+        if (!display) return;
+        // The GC's client-side record is ours to free; the server's part (and
+        // the window) go with the connection, whether or not the host's
+        // window still exists.
+        if (gc) XFreeGC(display, gc);
+        XCloseDisplay(display);
     }
 
     unsigned long pixel(unsigned r, unsigned g, unsigned b) const noexcept
