@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "tests/lv2/Lv2TestHost.h"
@@ -203,6 +204,22 @@ TEST(Lv2RenderParityWithMoves, controlsMovedBetweenBlocksTakeEffectAtTheSameSamp
         const Stereo lv2 = renderLv2(in, rate, 2, blockSize, moves);
         expectIdentical(lv2, vst, blockSize == 100 ? "blocks of 100" : "blocks of 1024");
     }
+}
+
+TEST(Lv2RenderParityWithMoves, hostileControlValuesAreTakenAlikeInBothFormats)
+{
+    // Values no host should send: both formats store them as given and the
+    // shared entry clamps them where they become table positions.
+    const double rate = 48000.0;
+    const Stereo in = pluckedDi(9600, rate);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<Move> moves = {{1000, 4, nan},    {1000, 5, inf},  {2000, 7, -5.0f}, {3000, 9, nan},
+                                     {4000, 10, 1e30f}, {5000, 2, -inf}, {6000, 8, 7.0f},  {7000, 1, nan}};
+    const Stereo vst = renderVst(in, rate, 0, 500, moves);
+    const Stereo lv2 = renderLv2(in, rate, 0, 500, moves);
+    expectIdentical(lv2, vst, "hostile values");
+    for (float v : lv2.left) ASSERT_TRUE(std::isfinite(v));
 }
 
 TEST(Lv2Instance, reactivatedInstanceStartsAgainLikeAFreshOne)
