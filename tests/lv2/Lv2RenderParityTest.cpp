@@ -83,8 +83,7 @@ Stereo renderVst(const Stereo& in, double rate, int program, int blockSize,
     return out;
 }
 
-Stereo renderLv2(Lv2World& world, Lv2Instance& instance, const Stereo& in, int blockSize,
-                 const std::vector<Move>& moves = {})
+Stereo renderLv2(Lv2Instance& instance, const Stereo& in, int blockSize, const std::vector<Move>& moves = {})
 {
     Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
     const int frames = static_cast<int>(in.left.size());
@@ -96,7 +95,6 @@ Stereo renderLv2(Lv2World& world, Lv2Instance& instance, const Stereo& in, int b
         instance.render(in.left.data() + start, in.right.data() + start, out.left.data() + start,
                         out.right.data() + start, n, n);
     }
-    (void)world;
     return out;
 }
 
@@ -108,7 +106,7 @@ Stereo renderLv2(const Stereo& in, double rate, int program, int blockSize,
     if (!instance.ok()) return {};
     const auto presets = world.presets();
     if (presets.size() != 16 || !instance.applyPreset(presets[program])) return {};
-    return renderLv2(world, instance, in, blockSize, moves);
+    return renderLv2(instance, in, blockSize, moves);
 }
 
 struct Difference {
@@ -230,11 +228,11 @@ TEST(Lv2Instance, reactivatedInstanceStartsAgainLikeAFreshOne)
     Lv2Instance instance(world, rate);
     ASSERT_TRUE(instance.ok());
     ASSERT_TRUE(instance.applyPreset(world.presets().at(7)));  // reverb at 1: a long tail to carry over
-    const Stereo first = renderLv2(world, instance, in, 256);
-    const Stereo carriedOn = renderLv2(world, instance, in, 256);
+    const Stereo first = renderLv2(instance, in, 256);
+    const Stereo carriedOn = renderLv2(instance, in, 256);
     instance.deactivate();
     instance.activate();
-    const Stereo again = renderLv2(world, instance, in, 256);
+    const Stereo again = renderLv2(instance, in, 256);
     expectIdentical(again, first, "after activate");
     // Without the restart the reverb and the dither carry on: not the same.
     EXPECT_GT(compare(carriedOn.left, first.left).differing, 0u);

@@ -20,7 +20,8 @@ public:
 
     LilvWorld* world() const { return world_; }
     const LilvPlugin* plugin() const { return plugin_; }
-    // The presets that apply to the plug-in, by label, sorted by URI's number.
+    // The presets that apply to the plug-in, in program order (the number that
+    // ends each preset's URI).
     std::vector<const LilvNode*> presets() const;
     std::string presetLabel(const LilvNode* preset) const;
     LV2_URID_Map* map() { return &map_; }
