@@ -152,38 +152,14 @@ void AmpPlugin::takePendingChanges() noexcept
 {
     if (!paramLock.tryEnter()) return;  // busy: a later block takes the changes
     const std::int32_t mask = snapshot.changedMask;
-    float values[parameterCount];
+    float values[parameterCount] = {};
     float rate = sampleRate;
     if (mask > 0) {
         snapshot.changedMask = 0;
         std::copy(std::begin(snapshot.paramValues), std::end(snapshot.paramValues), values);
     }
     paramLock.leave();
-    if (mask > 0) applyChanges(values, mask, rate);
-    if (engine.dirtyFlags() != 0) engine.update();
-}
-
-void AmpPlugin::applyChanges(const float (&v)[parameterCount], std::int32_t mask, float rate) noexcept
-{
-    auto changed = [mask](int index) { return (mask & (1 << index)) != 0; };
-    auto wide = [&v](int index) { return static_cast<double>(v[index]); };
-    if (changed(paramOversample)) {
-        engine.setRate(rate);
-        engine.setOversampling(switchIsOn(v[paramOversample]));
-    }
-    if (changed(paramNormalVolume)) engine.setNormalVolume(wide(paramNormalVolume));
-    if (changed(paramDriveVolume)) engine.setDriveVolume(wide(paramDriveVolume));
-    if (changed(paramGain)) engine.setGain(wide(paramGain));
-    if (changed(paramBass)) engine.setBass(wide(paramBass));
-    if (changed(paramMiddle)) engine.setMiddle(wide(paramMiddle));
-    if (changed(paramTreble)) engine.setTreble(wide(paramTreble));
-    if (changed(paramReverb)) engine.setReverb(wide(paramReverb));
-    if (changed(paramEnable)) engine.setEnabled(switchIsOn(v[paramEnable]));
-    if (changed(paramChannel)) engine.setDriveChannel(switchIsOn(v[paramChannel]));
-    if (changed(paramChannels)) channelMode = switchIsOn(v[paramChannels]) ? 2 : 1;
-    if (changed(paramSpeakerSim)) engine.setSpeakerSim(switchIsOn(v[paramSpeakerSim]));
-    if (changed(paramTubeMode)) engine.setTubeMode(switchIsOn(v[paramTubeMode]));
-    if (changed(paramSpeakerMode)) engine.setSpeakerMode(switchIsOn(v[paramSpeakerMode]));
+    block.applyChanges(values, mask, rate);
 }
 
 template <typename Sample>
@@ -191,41 +167,8 @@ void AmpPlugin::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleF
 {
     if (!inputs || !outputs || closing.load(std::memory_order_relaxed)) return;
     takePendingChanges();
-    if (sampleFrames <= 0 || !inputs[0] || !outputs[0]) return;
-
-    ChannelSample s;
-    auto run = [&](Sample x, int channel) {
-        s.input = static_cast<double>(x);
-        s.channel = channel;
-        engine.process(s);
-        return static_cast<Sample>(s.output);
-    };
-
-    Sample* in0 = inputs[0];
-    Sample* out0 = outputs[0];
-    if (!inputs[1] || !outputs[1]) {
-        for (VstInt32 i = 0; i < sampleFrames; ++i) out0[i] = run(in0[i], 0);
-    } else if (channelMode == 2 && hostChannels.load(std::memory_order_relaxed) == 2) {
-        Sample* in1 = inputs[1];
-        Sample* out1 = outputs[1];
-        ChannelSample left, right;
-        for (VstInt32 i = 0; i < sampleFrames; ++i) {
-            // Both inputs are read before either output is written: hosts may
-            // process in place with the channel buffers swapped or shared.
-            left.input = static_cast<double>(in0[i]);
-            right.input = static_cast<double>(in1[i]);
-            engine.processFrame(left, right);
-            out0[i] = static_cast<Sample>(left.output);
-            out1[i] = static_cast<Sample>(right.output);
-        }
-    } else {
-        Sample* out1 = outputs[1];
-        for (VstInt32 i = 0; i < sampleFrames; ++i) {
-            const Sample y = run(in0[i], 0);
-            out0[i] = y;
-            out1[i] = y;
-        }
-    }
+    block.run(inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
+              hostChannels.load(std::memory_order_relaxed) == 2);
 }
 
 void AmpPlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames)

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/BlockProcessor.h"
 #include "engine/AmpEngine.h"
 #include "platform/Threading.h"
 #include "plugin/AudioEffect.h"
@@ -30,7 +31,7 @@ struct ParamSnapshot {
 class AmpPlugin : public AudioEffectX {
 public:
     static constexpr VstInt32 programCount = 16;
-    static constexpr std::int32_t sampleRateBit = 1 << paramOversample;
+    static constexpr std::int32_t sampleRateBit = BlockProcessor::sampleRateBit;
 
     // Host thread. Throws std::bad_alloc when memory runs out.
     explicit AmpPlugin(audioMasterCallback audioMaster);
@@ -61,17 +62,16 @@ public:
     // Test access: the engine is the audio thread's; read it only between blocks.
     const AmpEngine& engineForTest() const noexcept { return engine; }
     platform::CriticalSection& paramLockForTest() noexcept { return paramLock; }
-    int channelModeForTest() const noexcept { return channelMode; }
+    int channelModeForTest() const noexcept { return block.channelMode(); }
 
 private:
     template <typename Sample>
     void processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFrames) noexcept;
     void takePendingChanges() noexcept;
-    void applyChanges(const float (&values)[parameterCount], std::int32_t mask, float rate) noexcept;
 
     std::atomic<bool> closing{false};
     AmpEngine engine;
-    int channelMode = 1;                // audio thread only
+    BlockProcessor block{engine};       // audio thread only
     std::atomic<int> hostChannels{2};   // written by host threads
     platform::CriticalSection paramLock;
     ParamSnapshot snapshot;             // guarded by paramLock

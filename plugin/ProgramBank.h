@@ -6,19 +6,14 @@
 #include <cstddef>
 
 #include "platform/Threading.h"
-#include "plugin/Parameters.h"
+#include "core/FactoryPrograms.h"
 
 namespace valvora {
 
-struct ProgramRecord {
-    char name[24];  // zero-padded; a 24-character name has no terminator
-    float values[parameterCount];
-};
-
 class ProgramBank {
 public:
-    static constexpr int programCount = 16;
-    static constexpr std::size_t nameLength = 24;
+    static constexpr int programCount = factoryProgramCount;
+    static constexpr std::size_t nameLength = programNameLength;
 
     // The process-wide bank, with its factory contents on first use.
     static ProgramBank& shared() noexcept;
@@ -39,8 +34,5 @@ private:
     mutable platform::CriticalSection lock_;
     ProgramRecord records_[programCount];
 };
-
-// The factory program 0 values, used by the plug-in's constructor.
-const ProgramRecord& factoryProgram(int program) noexcept;
 
 }  // namespace valvora

@@ -1,4 +1,4 @@
-#include "plugin/Parameters.h"
+#include "core/Parameters.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,0 +1,26 @@
+#pragma once
+// The LV2 bundle's Turtle files, written from the parameter table and the
+// factory programs at build time, so that names, defaults and preset values
+// are stated once, in the code. Host-side build tool; allocates freely.
+
+#include <string>
+
+namespace valvora::lv2 {
+
+// manifest.ttl: the plug-in with its binary, and every preset, each pointing
+// at the file that describes it.
+std::string manifestTurtle(const std::string& binaryFileName);
+// The plug-in's description: identity, features and the 18 ports.
+std::string pluginTurtle();
+// The 16 factory programs as read-only presets.
+std::string presetsTurtle();
+
+constexpr const char* pluginTurtleFileName = "valvora-qx70.ttl";
+constexpr const char* presetsTurtleFileName = "presets.ttl";
+
+// The shortest decimal that reads back as exactly this 32-bit float (through
+// float or through double, as hosts differ), always with a decimal point, so
+// a preset value is the program's value bit for bit: 0.33f -> "0.33", 1 -> "1.0".
+std::string turtleNumber(float value);
+
+}  // namespace valvora::lv2
