@@ -126,12 +126,12 @@ void KelmoEditor::drawAboutTexts()
 {
     if (!aboutPanel) return;
     char version[96];
-    std::snprintf(version, sizeof(version), "ver. %d.%d.%02d / %s\n\r%s", 1, 0, 0, "Win64", __DATE__);
+    identity::formatVersionLine(version, sizeof(version), "Win64");
     const AboutText texts[] = {
         {{203, 40, 522, 67}, 20, kTitleBlue, "Kelmo Valvora QX70", true},
         {{203, 67, 522, 103}, 12, kCaptionGrey, "virtual-analog guitar amp\ninspired by", true},
         {{19, 47, 203, 88}, 12, kCaptionGrey, "DSP & UI programming by", true},
-        {{19, 63, 203, 88}, 12, kNameGrey, "Mara Lindqvist", true},
+        {{19, 63, 203, 88}, 12, kNameGrey, "the Kelmo team", true},
         {{19, 88, 203, 124}, 12, kCaptionGrey, "VST Plug-In Technology by", true},
         {{19, 104, 203, 124}, 12, kNameGrey, "Steinberg", true},
         {{522, 47, 669, 88}, 12, kCaptionGrey, version, false},
