@@ -1,4 +1,5 @@
-# valvora_add_test(NAME name SOURCES a.cpp b.cpp DEPS lib1 lib2 [LABELS l] [TIMEOUT s])
+# valvora_add_test(NAME name SOURCES a.cpp b.cpp DEPS lib1 lib2 [LABELS l] [TIMEOUT s] [FIXTURE f])
+# FIXTURE: a CTest fixture every case of the suite needs set up first.
 # One line per suite. Native builds use Debian's GoogleTest; the Windows build
 # compiles GoogleTest from /usr/src/googletest and runs the suites under wine.
 if(VALVORA_BUILD_TESTS)
@@ -19,7 +20,7 @@ if(VALVORA_BUILD_TESTS)
 endif()
 
 function(valvora_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;FIXTURE" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock valvora_warnings)
   if(CMAKE_CROSSCOMPILING)
@@ -33,12 +34,18 @@ function(valvora_add_test)
     # wine before the shared session exists (see tests/wine).
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine_session)
+    if(T_FIXTURE)
+      set_property(TEST ${T_NAME} APPEND PROPERTY FIXTURES_REQUIRED ${T_FIXTURE})
+    endif()
     if(T_LABELS)
       set_property(TEST ${T_NAME} PROPERTY LABELS ${T_LABELS})
     endif()
   else()
     # Discovered cases carry one label: the suite's first.
     set(props TIMEOUT ${T_TIMEOUT})
+    if(T_FIXTURE)
+      list(APPEND props FIXTURES_REQUIRED ${T_FIXTURE})
+    endif()
     if(T_LABELS)
       list(GET T_LABELS 0 first_label)
       list(APPEND props LABELS ${first_label})
