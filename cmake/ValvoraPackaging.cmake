@@ -29,9 +29,12 @@ function(valvora_release_module)
   set(dir ${VALVORA_RELEASE_DIR}/${R_DESTINATION})
   set(stripped ${dir}/${R_FILE})
   file(MAKE_DIRECTORY ${dir})
+  # objcopy writes a PE header's time stamp anew, from SOURCE_DATE_EPOCH when
+  # set, else from the clock: give it the commit's date.
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VALVORA_BUILD_EPOCH} ${CMAKE_OBJCOPY})
   add_custom_command(OUTPUT ${stripped} ${stripped}.debug
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${R_TARGET}> ${R_FILE}.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-debug --strip-unneeded --add-gnu-debuglink=${R_FILE}.debug
+    COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${R_TARGET}> ${R_FILE}.debug
+    COMMAND ${objcopy} --strip-debug --strip-unneeded --add-gnu-debuglink=${R_FILE}.debug
             $<TARGET_FILE:${R_TARGET}> ${R_FILE}
     WORKING_DIRECTORY ${dir}
     DEPENDS ${R_TARGET}
