@@ -1,13 +1,12 @@
 #include "editor/AboutTexts.h"
 
-#include <cstdio>
+#include "core/ProductIdentity.h"
 
 namespace valvora {
 
 AboutTexts::AboutTexts(const char* platform) noexcept
 {
-    std::snprintf(version_, sizeof(version_), "ver. %d.%d.%02d / %s\n\r%s", 1, 0, 0, platform ? platform : "",
-                  __DATE__);
+    identity::formatVersionLine(version_, sizeof(version_), platform ? platform : "");
     constexpr unsigned char title[] = {114, 178, 237};
     constexpr unsigned char caption[] = {164, 164, 164};
     constexpr unsigned char name[] = {212, 212, 212};
@@ -15,10 +14,10 @@ AboutTexts::AboutTexts(const char* platform) noexcept
         return AboutText{l, t, r, b, px, c[0], c[1], c[2], s, wrap};
     };
     texts_ = {{
-        text(203, 40, 522, 67, 20, title, "Kelmo Valvora QX70", true),
+        text(203, 40, 522, 67, 20, title, identity::productName, true),
         text(203, 67, 522, 103, 12, caption, "virtual-analog guitar amp\ninspired by", true),
         text(19, 47, 203, 88, 12, caption, "DSP & UI programming by", true),
-        text(19, 63, 203, 88, 12, name, "Mara Lindqvist", true),
+        text(19, 63, 203, 88, 12, name, "the Kelmo team", true),
         text(19, 88, 203, 124, 12, caption, "VST Plug-In Technology by", true),
         text(19, 104, 203, 124, 12, name, "Steinberg", true),
         text(522, 47, 669, 88, 12, caption, version_, false),

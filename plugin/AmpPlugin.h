@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/BlockProcessor.h"
+#include "core/ProductIdentity.h"
 #include "engine/AmpEngine.h"
 #include "platform/Threading.h"
 #include "plugin/AudioEffect.h"
@@ -15,11 +16,11 @@
 
 namespace valvora {
 
-constexpr VstInt32 pluginUniqueId = vstFourCC('K', 'V', 'Q', 'X');
-constexpr VstInt32 pluginVendorVersion = 1000;
-constexpr const char* pluginEffectName = "Valvora QX70";
-constexpr const char* pluginVendorName = "Kelmo";
-constexpr const char* pluginProductName = "Kelmo Valvora QX70";
+constexpr VstInt32 pluginUniqueId = identity::uniqueId;
+constexpr VstInt32 pluginVendorVersion = identity::vendorVersion;
+constexpr const char* pluginEffectName = identity::effectName;
+constexpr const char* pluginVendorName = identity::vendorName;
+constexpr const char* pluginProductName = identity::productName;
 
 // The parameter values and the mask of those changed since the audio thread
 // last took them; bit 10 also marks a change of sample rate.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "core/ProductIdentity.h"
 #include "plugin/vst24.h"
 
 namespace valvora {
@@ -21,10 +22,10 @@ enum class MessageAnswer { Ok, Yes, No };
 struct UpdateMessage {
     // The record key in the version file is the unique ID the plug-in reports
     // to the host; the version is compared with the vendor version it reports.
-    static constexpr std::int32_t productKey = vstFourCC('K', 'V', 'Q', 'X');
-    static constexpr std::int32_t ownVersion = 1000;
-    static constexpr const char* caption = "Kelmo Valvora QX70";
-    static constexpr const char* agent = "Kelmo Valvora QX70";
+    static constexpr std::int32_t productKey = identity::uniqueId;
+    static constexpr std::int32_t ownVersion = identity::vendorVersion;
+    static constexpr const char* caption = identity::productName;
+    static constexpr const char* agent = identity::productName;
 
     const char* text;
     MessageStyle style;

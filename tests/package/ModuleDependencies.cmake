@@ -1,0 +1,37 @@
+# The packaged module needs no C++ runtime of the system: no libstdc++ or
+# libgcc_s (Linux), no libstdc++, libgcc or winpthread DLL (Windows). Prints
+# what it does need, and on Linux the newest glibc symbol version it asks for.
+#   cmake -DMODULE=<file> -DOBJDUMP=<objdump> [-DREADELF=<readelf>] -P ModuleDependencies.cmake
+if(MODULE MATCHES "\\.dll$")
+  execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" needed "${headers}")
+  set(forbidden "libstdc\\+\\+|libgcc|libwinpthread")
+else()
+  execute_process(COMMAND ${READELF} -d ${MODULE} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+  string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${headers}")
+  set(forbidden "libstdc\\+\\+|libgcc_s")
+endif()
+if(NOT result EQUAL 0 OR NOT needed)
+  message(FATAL_ERROR "could not read what ${MODULE} needs:\n${headers}")
+endif()
+string(REPLACE ";" "\n  " listing "${needed}")
+message(STATUS "${MODULE} needs:\n  ${listing}")
+
+if(NOT MODULE MATCHES "\\.dll$")
+  execute_process(COMMAND ${OBJDUMP} -T ${MODULE} OUTPUT_VARIABLE symbols)
+  string(REGEX MATCHALL "GLIBC_[0-9]+\\.[0-9]+(\\.[0-9]+)?" versions "${symbols}")
+  list(REMOVE_DUPLICATES versions)
+  list(TRANSFORM versions REPLACE "GLIBC_" "")
+  list(SORT versions COMPARE NATURAL)
+  list(POP_BACK versions newest)
+  message(STATUS "newest glibc symbol version: GLIBC_${newest}")
+  if(symbols MATCHES "GLIBCXX_|CXXABI_|GCC_[0-9]")
+    message(FATAL_ERROR "${MODULE} still asks for C++ runtime symbol versions")
+  endif()
+endif()
+
+foreach(library IN LISTS needed)
+  if(library MATCHES "${forbidden}")
+    message(FATAL_ERROR "${MODULE} needs the C++ runtime: ${library}")
+  endif()
+endforeach()
