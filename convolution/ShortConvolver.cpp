@@ -68,11 +68,32 @@ void ShortConvolver::load(const float* ir) noexcept
 {
     stopWorker();
     reset();
+    loadTaps(ir);
+    worker_.startThread();
+    loaded_ = true;
+}
+
+void ShortConvolver::reload(const float* ir) noexcept
+{
+    if (!loaded_) {
+        load(ir);
+        return;
+    }
+    // Outside endBlock() one block is always in flight or delivered and not
+    // yet collected: taking it leaves the worker idle until the next dispatch.
+    // (Without a thread, the levels are computed inline and nothing waits.)
+    worker_.wake();
+    worker_.waitDone();
+    reset();
+    loadTaps(ir);
+}
+
+void ShortConvolver::loadTaps(const float* ir) noexcept
+{
     // Stored reversed (tap 63 first) to match the history's oldest-first vectors.
     for (int k = 0; k < directTaps; ++k) direct_[directTaps - 1 - k] = ir[k];
     for (auto& level : levels_) level.slot.load(*level.fft, ir + level.block, scratch_.data());
     worker_.load(ir + 2 * asyncBlock, scratch_.data());
-    worker_.startThread();
 }
 
 namespace {

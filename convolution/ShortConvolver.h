@@ -36,6 +36,12 @@ public:
     // the worker, restarts from silence with `ir` (1024 taps), starts the
     // worker again. Allocates nothing.
     void load(const float* ir) noexcept;
+    // The processing thread (the audio thread on a rate change across the
+    // cabinet families): the same as load(), with the worker kept running.
+    // Waits for the block in flight (the wait the per-sample path makes at
+    // every 256th sample), then reloads the spectra while the worker sleeps.
+    // Allocates nothing; before the first load() it is load().
+    void reload(const float* ir) noexcept;
     // Audio thread: one sample in, one sample out. load() must come first.
     float process(float x) noexcept;
 
@@ -57,6 +63,7 @@ private:
 
     void stopWorker() noexcept;
     void reset() noexcept;
+    void loadTaps(const float* ir) noexcept;
     float processWide(float x) noexcept;
     const float* pushSample(float x, simd::Float4& newest) noexcept;
     float finishSample(float direct) noexcept;
@@ -79,6 +86,7 @@ private:
     AlignedBuffer<float> history_;
     simd::Float4 recent_{};
     int position_ = 0;
+    bool loaded_ = false;  // load() ran: reload() starts no thread
     SyncLevel levels_[3];
     platform::Event quit_{platform::Event::Reset::Manual};
     ConvolutionWorker worker_;

@@ -41,6 +41,8 @@ AmpEngine::AmpEngine()
     triode.setTubeType(2);
     triode.setCathodeCapacitance(1.2e-5);
     triode.setSupply(350.0);
+    preparation = std::make_unique<RatePreparation>(triode.circuitAt(period));
+    prepareRate(44100.0);  // the rate `period` starts at
     update();
 }
 
@@ -113,7 +115,11 @@ void AmpEngine::update() noexcept
         outputLowPass.setPeriod(period);
         reverb.setPeriod(period);
         speaker.setPeriod(period);
-        triode.setPeriod(tp);
+        const RatePreparation::Set* set = preparation->find(period);
+        if (!set || !triode.use(oversampling ? set->preamp : set->host)) {
+            triode.setPeriod(tp);  // a rate the host did not announce: built here
+            ++counts.triodeRebuilds;
+        }
         triode.resetCathodes();
         ++counts.rate;
     }

@@ -42,9 +42,22 @@ AmpPlugin::~AmpPlugin()
 void AmpPlugin::setSampleRate(float rate)
 {
     if (!(rate > 10000.0f && rate < 200000.0f)) return;
+    // Before the audio thread learns the rate: the tables it needs are then
+    // ready when it does (a host calling from the audio thread pays here).
+    engine.prepareRate(static_cast<double>(rate));
     platform::ScopedLock hold(paramLock);
     sampleRate = rate;
     snapshot.changedMask |= sampleRateBit;
+}
+
+void AmpPlugin::resume()
+{
+    float rate;
+    {
+        platform::ScopedLock hold(paramLock);
+        rate = sampleRate;
+    }
+    engine.prepareRate(static_cast<double>(rate));  // at once when already prepared
 }
 
 void AmpPlugin::setBlockSize(VstInt32 size)

@@ -37,7 +37,10 @@ public:
     ~AmpPlugin() override;
 
     // Host threads.
+    // Both prepare what the rate needs (AmpEngine::prepareRate) on the
+    // calling thread, before the audio thread asks for it.
     void setSampleRate(float rate) override;
+    void resume() override;
     void setBlockSize(VstInt32 size) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;

@@ -32,9 +32,11 @@ void SpeakerStage::setPeriod(double period) noexcept
     const Family family = rate > familyThreshold ? Family::rate48k : Family::rate44k;
     if (family == loadedSet_) return;
     const bool at48k = family == Family::rate48k;
+    // The workers keep running: no thread is stopped or started here, which
+    // on a rate change is the audio thread.
     for (int c = 0; c < channels; ++c) {
-        convolvers_[0][c]->load(at48k ? ir::cabinet1x10At48k : ir::cabinet1x10At44k);
-        convolvers_[1][c]->load(at48k ? ir::cabinet2x12At48k : ir::cabinet2x12At44k);
+        convolvers_[0][c]->reload(at48k ? ir::cabinet1x10At48k : ir::cabinet1x10At44k);
+        convolvers_[1][c]->reload(at48k ? ir::cabinet2x12At48k : ir::cabinet2x12At44k);
     }
     loadedSet_ = family;
     ++loadCount_;

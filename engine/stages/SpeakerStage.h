@@ -3,8 +3,9 @@
 // selected cabinet's stored response, at an internal rate of 44.1 or 48 kHz
 // (host rates of 88.2 kHz and up are taken down by 2 or 4 around the
 // convolution). Zero latency at factor 1. Audio thread only after
-// construction; setPeriod reloads the responses (stopping and restarting the
-// convolvers' workers) only when the rate family changes.
+// construction; setPeriod reloads the responses (into the running
+// convolvers: no thread is stopped or started) only when the rate family
+// changes.
 
 #include <cstdint>
 #include <memory>
