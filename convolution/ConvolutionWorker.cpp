@@ -112,6 +112,8 @@ void ConvolutionWorker::threadEntry(void* self)
 void ConvolutionWorker::run() noexcept
 {
     while (platform::Event::waitEither(quit_, start_) == 1) {
+        // At least at the audio thread's priority, which waits for this block.
+        platform::followAudioThreadScheduling();
         const float* window = window_.load(std::memory_order_acquire);
         if (window) compute(window);
         delivered_.fetch_add(1, std::memory_order_release);

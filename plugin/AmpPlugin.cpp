@@ -203,6 +203,9 @@ template <typename Sample>
 void AmpPlugin::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFrames) noexcept
 {
     if (!inputs || !outputs || closing.load(std::memory_order_relaxed)) return;
+    // The workers this thread waits for follow its scheduling (a real-time
+    // audio thread makes them real-time at the same priority).
+    if ((blocksProcessed++ & 255) == 0) platform::noteAudioThreadScheduling();
     takePendingChanges();
     if (sampleFrames <= 0 || !inputs[0] || !outputs[0]) return;
 

@@ -75,6 +75,7 @@ private:
     std::atomic<bool> closing{false};
     AmpEngine engine;
     int channelMode = 1;                // audio thread only
+    unsigned blocksProcessed = 0;       // audio thread only
     std::atomic<int> hostChannels{2};   // written by host threads
     platform::CriticalSection paramLock;
     ParamSnapshot snapshot;             // guarded by paramLock
