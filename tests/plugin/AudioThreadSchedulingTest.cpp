@@ -27,12 +27,12 @@
 
 namespace {
 
+#ifndef _WIN32
 VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
 {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-#ifndef _WIN32
 std::set<int> taskIds()
 {
     std::set<int> ids;
