@@ -26,7 +26,7 @@ import xml.etree.ElementTree as ET
 HERE = os.path.dirname(os.path.abspath(__file__))
 ARDOUR_LIB = "/usr/lib/ardour7"
 SCANNER = os.path.join(ARDOUR_LIB, "ardour-vst-scanner")
-LUA = shutil.which("ardour7-lua")
+LUA = os.environ.get("VALVORA_ARDOUR_LUA") or shutil.which("ardour7-lua")
 
 
 def fail(message):
@@ -127,13 +127,27 @@ def main():
             return 0
 
         env["VALVORA_ARDOUR_DIR"] = work
-        run = subprocess.run([LUA, os.path.join(HERE, "render.lua")], env=env, cwd=work, capture_output=True,
-                             text=True, timeout=600, stdin=subprocess.DEVNULL)
-        output = run.stdout + run.stderr
-        print("\n".join(l for l in output.splitlines() if "Falling back" not in l and "encoder is not" not in l))
         for name in ("dry", "default", "bypass"):
-            if not os.path.exists(os.path.join(work, name + ".wav")):
-                fail("ardour7-lua wrote no %s.wav (exit %d)" % (name, run.returncode))
+            path = os.path.join(work, name + ".wav")
+            for attempt in (1, 2):
+                shutil.rmtree(os.path.join(work, "session-" + name), ignore_errors=True)
+                run = subprocess.run([LUA, os.path.join(HERE, "render.lua")], env=dict(env, VALVORA_RENDER=name),
+                                     cwd=work, capture_output=True, text=True, timeout=600,
+                                     stdin=subprocess.DEVNULL)
+                output = run.stdout + run.stderr
+                print("\n".join(l for l in output.splitlines()
+                                if "Falling back" not in l and "encoder is not" not in l and "export folder" not in l))
+                done = os.path.exists(path) and ("exported " + name) in output
+                if done and run.returncode != 0:
+                    # After the render is written: Ardour 7.3's teardown
+                    # (it frees its export channels twice, PortExportChannel).
+                    print("note: ardour7-lua ended with exit %d after writing %s.wav" % (run.returncode, name))
+                if done:
+                    break
+                print("note: ardour7-lua ended (exit %d) before writing %s.wav; attempt %d of 2"
+                      % (run.returncode, name, attempt))
+            else:
+                fail("ardour7-lua did not render " + name)
         channels, dry = read_float_wav(os.path.join(work, "dry.wav"))
         wet_channels, wet = read_float_wav(os.path.join(work, "default.wav"))
         by_channels, bypass = read_float_wav(os.path.join(work, "bypass.wav"))
