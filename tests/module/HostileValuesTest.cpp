@@ -182,12 +182,22 @@ TEST_P(HostileParameterValues, OutputStaysFiniteAndWithinTheInRangePeak)
     }
 }
 
+// Under wine every instance's 18 worker threads cost far more than on Linux:
+// the Windows module runs every parameter and value in both states, the
+// Linux one also every pairing of state and SpeakerSim.
+#ifdef _WIN32
+constexpr bool fullSweep = false;
+#else
+constexpr bool fullSweep = true;
+#endif
+
 std::vector<ValueCase> valueCases()
 {
     std::vector<ValueCase> cases;
     for (int index = 0; index < parameterCount; ++index)
         for (bool enabled : {true, false})
-            for (bool speaker : {true, false}) cases.push_back({index, enabled, speaker});
+            for (bool speaker : {true, false})
+                if (fullSweep || enabled == speaker) cases.push_back({index, enabled, speaker});
     return cases;
 }
 
@@ -339,7 +349,9 @@ std::vector<Path> paths()
     for (bool enabled : {true, false})
         for (bool oversample : {true, false})
             for (int voice = 0; voice < 3; ++voice)
-                for (bool stereo : {true, false}) v.push_back({enabled, oversample, voice > 0, voice == 2, stereo});
+                for (bool stereo : {true, false})
+                    if (fullSweep || (stereo && voice != 1))
+                        v.push_back({enabled, oversample, voice > 0, voice == 2, stereo});
     return v;
 }
 
