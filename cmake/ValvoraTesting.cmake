@@ -1,4 +1,5 @@
-# valvora_add_test(NAME name SOURCES a.cpp b.cpp DEPS lib1 lib2 [LABELS l] [TIMEOUT s])
+# valvora_add_test(NAME name SOURCES a.cpp b.cpp DEPS lib1 lib2 [LABELS l] [TIMEOUT s]
+#                  [FIXTURES f ...] [PROPERTIES prop value ...])
 # One line per suite. Native builds use Debian's GoogleTest; the Windows build
 # compiles GoogleTest from /usr/src/googletest and runs the suites under wine.
 if(VALVORA_BUILD_TESTS)
@@ -19,7 +20,7 @@ if(VALVORA_BUILD_TESTS)
 endif()
 
 function(valvora_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;DEPS;LABELS;PROPERTIES;FIXTURES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock valvora_warnings)
   if(CMAKE_CROSSCOMPILING)
@@ -32,13 +33,18 @@ function(valvora_add_test)
     # Under wine each suite is one CTest test: discovering cases would start
     # wine before the shared session exists (see tests/wine).
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
-    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED wine_session)
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} FIXTURES_REQUIRED "wine_session;${T_FIXTURES}"
+      ${T_PROPERTIES})
     if(T_LABELS)
       set_property(TEST ${T_NAME} PROPERTY LABELS ${T_LABELS})
     endif()
   else()
     # Discovered cases carry one label: the suite's first.
-    set(props TIMEOUT ${T_TIMEOUT})
+    set(props TIMEOUT ${T_TIMEOUT} ${T_PROPERTIES})
+    if(T_FIXTURES)
+      list(JOIN T_FIXTURES "\\;" fixtures)
+      list(APPEND props FIXTURES_REQUIRED "${fixtures}")
+    endif()
     if(T_LABELS)
       list(GET T_LABELS 0 first_label)
       list(APPEND props LABELS ${first_label})

@@ -1,23 +1,21 @@
 #include "plugin/EditorFactory.h"
 
-#ifdef _WIN32
 #include <new>
 
+#ifdef _WIN32
 #include "editor/KelmoEditor.h"
+#else
+#include "editor/x11/KelmoEditor.h"
 #endif
 
-// Windows: the bitmap editor, which attaches itself to the effect. Linux has
-// no editor yet: the plug-in runs without one and reports no editor flag.
+// The bitmap editor (Win32 windows on Windows, an X11 window on Linux), which
+// attaches itself to the effect. Without memory for it the plug-in runs
+// without an editor and reports no editor flag.
 AEffEditor* createPluginEditor(AudioEffect* effect) noexcept
 {
-#ifdef _WIN32
     try {
         return new valvora::KelmoEditor(effect);
     } catch (...) {
         return nullptr;
     }
-#else
-    (void)effect;
-    return nullptr;
-#endif
 }

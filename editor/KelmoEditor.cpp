@@ -2,8 +2,10 @@
 
 #include <objbase.h>
 
-#include <cstdio>
+#include <mutex>
 
+#include "editor/AboutTexts.h"
+#include "editor/ButtonCommand.h"
 #include "editor/EditorSync.h"
 #include "editor/controls/LoadBitmapFromStream.h"
 #include "platform/Diagnostics.h"
@@ -17,7 +19,9 @@ namespace {
 constexpr const char* kClassName = "KelmoValvoraQX70WndClass";
 constexpr const char* kWindowTitle = "ValvoraQXWnd";
 
-// Module-wide: the main window class lives while any editor does.
+// Module-wide: the main window class lives while any editor does. Hosts may
+// create plug-in instances on several threads at once.
+std::mutex editorCountLock;
 int liveEditors = 0;
 
 // COM for the decoder while the controls are built: a host may open the
@@ -34,24 +38,17 @@ struct ComScope {
     const bool initialised;
 };
 
-HINSTANCE moduleInstance() { return static_cast<HINSTANCE>(platform::moduleHandle()); }
-
-struct AboutText {
-    RECT box;
-    int pixels;
-    COLORREF colour;
-    const char* text;
-    bool wordBreak;
-};
-
-constexpr COLORREF kTitleBlue = RGB(114, 178, 237);
-constexpr COLORREF kCaptionGrey = RGB(164, 164, 164);
-constexpr COLORREF kNameGrey = RGB(212, 212, 212);
+HINSTANCE moduleInstance()
+{
+    return static_cast<HINSTANCE>(platform::moduleHandle());
+}
 
 }  // namespace
 
-KelmoEditor::KelmoEditor(AudioEffect* effect) : AEffEditor(effect), updateCheck(std::make_unique<UpdateChecker>())
+KelmoEditor::KelmoEditor(AudioEffect* effect)
+    : AEffEditor(effect), updateCheck(std::make_unique<UpdateChecker>())
 {
+    std::lock_guard<std::mutex> count(editorCountLock);
     if (liveEditors++ == 0) {
         WNDCLASSA wc{};
         wc.lpfnWndProc = windowProc;
@@ -74,23 +71,20 @@ KelmoEditor::KelmoEditor(AudioEffect* effect) : AEffEditor(effect), updateCheck(
         rect.right = static_cast<VstInt16>(width);
         rect.bottom = static_cast<VstInt16>(height);
     }
-    if (effect) {
-        effect->setEditor(this);
-        effect->hasEditor(true);
-    }
+    if (effect) effect->attachEditor(this);
 }
 
 KelmoEditor::~KelmoEditor()
 {
-    if (effect) {
-        effect->setEditor(nullptr);
-        effect->hasEditor(false);
-    }
+    if (effect) effect->attachEditor(nullptr);
     close();
     retireUpdateCheck();
     if (mainPanel) DeleteObject(mainPanel);
     if (aboutPanel) DeleteObject(aboutPanel);
-    if (--liveEditors == 0) UnregisterClassA(kClassName, moduleInstance());
+    {
+        std::lock_guard<std::mutex> count(editorCountLock);
+        if (--liveEditors == 0) UnregisterClassA(kClassName, moduleInstance());
+    }
     if (comInitialised) CoUninitialize();
 }
 
@@ -125,18 +119,7 @@ void KelmoEditor::retireUpdateCheck() noexcept
 void KelmoEditor::drawAboutTexts()
 {
     if (!aboutPanel) return;
-    char version[96];
-    std::snprintf(version, sizeof(version), "ver. %d.%d.%02d / %s\n\r%s", 1, 0, 0, "Win64", __DATE__);
-    const AboutText texts[] = {
-        {{203, 40, 522, 67}, 20, kTitleBlue, "Kelmo Valvora QX70", true},
-        {{203, 67, 522, 103}, 12, kCaptionGrey, "virtual-analog guitar amp\ninspired by", true},
-        {{19, 47, 203, 88}, 12, kCaptionGrey, "DSP & UI programming by", true},
-        {{19, 63, 203, 88}, 12, kNameGrey, "Mara Lindqvist", true},
-        {{19, 88, 203, 124}, 12, kCaptionGrey, "VST Plug-In Technology by", true},
-        {{19, 104, 203, 124}, 12, kNameGrey, "Steinberg", true},
-        {{522, 47, 669, 88}, 12, kCaptionGrey, version, false},
-        {{522, 88, 669, 124}, 12, kNameGrey, "www.kelmo.example\nhi@kelmo.example", true},
-    };
+    const AboutTexts texts("Win64");
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ oldBitmap = SelectObject(dc, aboutPanel);
     SetBkMode(dc, TRANSPARENT);
@@ -147,8 +130,8 @@ void KelmoEditor::drawAboutTexts()
     HGDIOBJ oldFont = SelectObject(dc, large);
     for (const AboutText& t : texts) {
         SelectObject(dc, t.pixels == 20 ? large : small);
-        SetTextColor(dc, t.colour);
-        RECT box = t.box;
+        SetTextColor(dc, RGB(t.red, t.green, t.blue));
+        RECT box{t.left, t.top, t.right, t.bottom};
         const UINT flags = DT_NOPREFIX | DT_CENTER | (t.wordBreak ? DT_WORDBREAK : 0);
         DrawTextExA(dc, const_cast<char*>(t.text), -1, &box, flags, nullptr);
     }
@@ -169,7 +152,9 @@ bool KelmoEditor::getRect(ERect** out)
 bool KelmoEditor::open(void* ptr)
 {
     if (!ptr) return false;
-    if (window) close();  // a second open without a close re-creates everything
+    // A second open without a close re-creates everything; so does an open
+    // after the host destroyed our windows, whose pictures are still ours.
+    close();
     AEffEditor::open(ptr);
     aboutMode = 0;
     // Every open starts in the normal view, so the about button starts dark
@@ -226,8 +211,9 @@ void KelmoEditor::close()
 
 HWND KelmoEditor::controlWindow(int entry) const
 {
-    return entry < EditorLayout::kKnobCount ? knobs[static_cast<std::size_t>(entry)].window()
-                                            : buttons[static_cast<std::size_t>(entry - EditorLayout::kKnobCount)].window();
+    return entry < EditorLayout::kKnobCount
+               ? knobs[static_cast<std::size_t>(entry)].window()
+               : buttons[static_cast<std::size_t>(entry - EditorLayout::kKnobCount)].window();
 }
 
 void KelmoEditor::showControls(bool aboutView)
@@ -250,24 +236,27 @@ void KelmoEditor::synchronise()
 
 void KelmoEditor::onButton(int controlId, int state)
 {
-    const bool lit = (state & 1) != 0;
-    const int parameter = EditorLayout::parameterForControlId(controlId);
-    if (parameter >= 0) {
-        if (effect) effect->setParameterAutomated(parameter, lit ? 1.0f : 0.0f);
-        return;
-    }
-    if (controlId == EditorLayout::kUpdateControlId) {
-        updateCheck->startCheck(window);
-        button(EditorLayout::kUpdateEntry).setState(0);
-    } else if (controlId == EditorLayout::kAboutControlId) {
-        if (lit) {
+    const ButtonCommand command = ButtonCommand::forClick(controlId, state);
+    switch (command.kind) {
+        case ButtonCommand::Kind::setParameter:
+            if (effect) effect->setParameterAutomated(command.parameter, command.value);
+            break;
+        case ButtonCommand::Kind::startUpdateCheck:
+            updateCheck->startCheck(window);
+            button(EditorLayout::kUpdateEntry).setState(0);
+            break;
+        case ButtonCommand::Kind::showAbout:
             showControls(true);
             aboutMode = 1;
-        } else {
+            InvalidateRect(window, nullptr, FALSE);
+            break;
+        case ButtonCommand::Kind::hideAbout:
             aboutMode = 0;
             showControls(false);
-        }
-        InvalidateRect(window, nullptr, FALSE);
+            InvalidateRect(window, nullptr, FALSE);
+            break;
+        case ButtonCommand::Kind::none:
+            break;
     }
 }
 
@@ -279,8 +268,8 @@ void KelmoEditor::paint(HDC dc)
     GetClipBox(dc, &clip);
     HDC source = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(source, panel);
-    BitBlt(dc, clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top, source, clip.left, clip.top,
-           SRCCOPY);
+    BitBlt(dc, clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top, source, clip.left,
+           clip.top, SRCCOPY);
     SelectObject(source, old);
     DeleteDC(source);
 }
@@ -288,27 +277,28 @@ void KelmoEditor::paint(HDC dc)
 LRESULT KelmoEditor::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        paintMessage(hwnd, wParam, [this](HDC dc) { paint(dc); });
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_TIMER:
-        if (wParam == kTimerId && !aboutMode) synchronise();
-        return 0;
-    case WM_NCDESTROY:
-        // The host destroyed its window with ours inside it before closing
-        // the editor: forget the handle (the timer went with the window).
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        window = nullptr;
-        timer = 0;
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    case CLedButton::kClickMessage:
-        onButton(static_cast<int>(wParam), static_cast<int>(lParam));
-        return 1;
-    default:
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        case WM_PAINT:
+        case WM_PRINTCLIENT:
+            paintMessage(hwnd, wParam, [this](HDC dc) { paint(dc); });
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_TIMER:
+            if (wParam == kTimerId && !aboutMode) synchronise();
+            return 0;
+        case WM_NCDESTROY:
+            // The host destroyed its window with ours inside it before closing
+            // the editor: forget the handle (the timer went with the window).
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            window = nullptr;
+            timer = 0;
+            systemWindow = nullptr;
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+        case CLedButton::kClickMessage:
+            onButton(static_cast<int>(wParam), static_cast<int>(lParam));
+            return 1;
+        default:
+            return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 

@@ -131,6 +131,13 @@ public:
     Thread& operator=(const Thread&) = delete;
 
     bool start(Entry entry, void* argument, ThreadPriority priority = ThreadPriority::normal) noexcept;
+    // start() for a thread its owner may have to leave running (a network
+    // request that does not give up at once): on Windows the thread holds a
+    // reference to the module until its very end, so the code it runs cannot
+    // be unloaded under it (keepsModuleLoaded() then answers true). Elsewhere
+    // there is no such way out, and the owner must join it.
+    bool startKeepingModule(Entry entry, void* argument) noexcept;
+    bool keepsModuleLoaded() const noexcept { return module_ != nullptr; }
     // Waits for the thread to end and releases its handle; no-op when none runs.
     void join() noexcept;
     // Like join(), but gives up after the time-out and keeps the handle; true if joined.
@@ -146,7 +153,8 @@ private:
     Entry entry_ = nullptr;
     void* argument_ = nullptr;
     std::atomic<bool> finished_{false};
-    std::uintptr_t id_ = 0;  // HANDLE on Windows, pthread_t on Linux
+    std::uintptr_t id_ = 0;   // HANDLE on Windows, pthread_t on Linux
+    void* module_ = nullptr;  // the module reference a startKeepingModule thread holds (Windows)
     bool started_ = false;
 };
 

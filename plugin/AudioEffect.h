@@ -65,6 +65,13 @@ public:
     }
 
     virtual void setEditor(AEffEditor* newEditor) { editor = newEditor; }
+    // What an editor does to attach itself (or, with null, to detach): it
+    // becomes the effect's editor, and the record's flags say so.
+    void attachEditor(AEffEditor* newEditor)
+    {
+        setEditor(newEditor);
+        hasEditor(newEditor != nullptr);
+    }
     virtual AEffEditor* getEditor() { return editor; }
 
     AEffect* getAeffect() { return &cEffect; }

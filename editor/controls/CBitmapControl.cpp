@@ -1,6 +1,7 @@
 #include "editor/controls/CBitmapControl.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/Module.h"
 
@@ -20,9 +21,20 @@ void CBitmapControl::buildClassName()
     if (used < sizeof(className) - 1) std::strncat(className, suffix, sizeof(className) - 1 - used);
 }
 
+namespace {
+// The classes and their counters are module-wide; editors of instances that
+// hosts create on different threads may open at the same time.
+std::mutex& classLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+}  // namespace
+
 bool CBitmapControl::createControlWindow(int x, int y)
 {
     buildClassName();
+    std::lock_guard<std::mutex> hold(classLock());
     WNDCLASSEXA existing{};
     existing.cbSize = sizeof(existing);
     if (!GetClassInfoExA(instance, className, &existing)) {
@@ -55,6 +67,7 @@ void CBitmapControl::destroyWindow()
 void CBitmapControl::forgetWindow() noexcept
 {
     hwnd = nullptr;
+    std::lock_guard<std::mutex> hold(classLock());
     int& count = instanceCounter();
     if (count > 0 && --count == 0) UnregisterClassA(className, instance);
 }

@@ -31,6 +31,11 @@ LRESULT CLedDial::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         dialValue.release();
         ReleaseCapture();
         return 1;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse (a host dialog, a lost focus): the
+        // drag ends there, or the knob would follow a mouse it no longer has.
+        dialValue.release();
+        return 0;
     case WM_PAINT:
     case WM_PRINTCLIENT:
         paintMessage(window, wParam, [this](HDC dc) { paint(dc); });

@@ -17,19 +17,27 @@ struct UpdateRun {
     UpdateChecker::ShowMessage show;
     UpdateChecker::OpenUrl open;
     std::atomic<bool> cancelled{false};
+    // True while the check waits for the server (not for the user).
+    std::atomic<bool> fetching{false};
+    TransferAbort transfer;
     SystemDialog dialog;
 };
 
 namespace {
 // How long the destructor waits for a check before leaving it to finish on
-// its own: past the network time-out plus the little work after it.
+// its own: a check thread that keeps the module loaded may be left after a
+// moment (the host must not wait for it); one that does not, only when it is
+// stuck past every time-out.
+constexpr unsigned leaveKeptAfterMs = 100;
 constexpr unsigned abandonAfterMs = VersionFetcher::timeoutMs + 2000;
-constexpr unsigned pollMs = 50;
+constexpr unsigned pollMs = 10;
 
 void runCheck(UpdateRun& run)
 {
-    const std::int32_t version =
-        VersionFetcher::fetchVersion(run.server, UpdateMessage::agent, UpdateMessage::productKey, run.cancelled);
+    run.fetching.store(true, std::memory_order_release);
+    const std::int32_t version = VersionFetcher::fetchVersion(run.server, UpdateMessage::agent,
+                                                              UpdateMessage::productKey, run.transfer);
+    run.fetching.store(false, std::memory_order_release);
     if (run.cancelled.load(std::memory_order_acquire)) return;
     const UpdateMessage message = UpdateMessage::forVersion(version);
     const std::string text = message.text;
@@ -60,9 +68,15 @@ void checkThread(void* raw) noexcept
 
 UpdateChecker::UpdateChecker() : thread_(std::make_unique<platform::Thread>()) {}
 
-UpdateChecker::~UpdateChecker() { stopRunningCheck(); }
+UpdateChecker::~UpdateChecker()
+{
+    stopRunningCheck();
+}
 
-bool UpdateChecker::checking() const noexcept { return thread_->running(); }
+bool UpdateChecker::checking() const noexcept
+{
+    return thread_->running();
+}
 
 void UpdateChecker::startCheck(void* ownerWindow) noexcept
 {
@@ -75,7 +89,7 @@ void UpdateChecker::startCheck(void* ownerWindow) noexcept
         run->show = show_;
         run->open = open_;
         auto ticket = std::make_unique<std::shared_ptr<UpdateRun>>(run);
-        if (!thread_->start(checkThread, ticket.get())) return;
+        if (!thread_->startKeepingModule(checkThread, ticket.get())) return;
         ticket.release();
         run_ = std::move(run);
     } catch (...) {
@@ -87,9 +101,18 @@ void UpdateChecker::stopRunningCheck() noexcept
 {
     if (!run_) return;
     run_->cancelled.store(true, std::memory_order_release);
+    run_->transfer.abort();
+    // A message box goes down at once when dismissed; a network client that
+    // cannot be interrupted (wine's WinINet keeps waiting when its handles
+    // are closed) is left to its time-out, but only by a thread that keeps
+    // the module loaded. Leaving a thread that runs our code while the
+    // module may be unloaded is no way out.
     for (unsigned waited = 0; waited < abandonAfterMs; waited += pollMs) {
         run_->dialog.dismiss();
         if (thread_->joinFor(pollMs)) return;
+        if (waited >= leaveKeptAfterMs && thread_->keepsModuleLoaded() &&
+            run_->fetching.load(std::memory_order_acquire))
+            break;
     }
     // Stuck past every time-out: rather than freeze the host, let the thread
     // finish with its own share of the run, and never join it.

@@ -110,6 +110,12 @@ bool Thread::start(Entry entry, void* argument, ThreadPriority) noexcept
     return true;
 }
 
+// No thread can hold a module loaded here: owners of such threads join them.
+bool Thread::startKeepingModule(Entry entry, void* argument) noexcept
+{
+    return start(entry, argument);
+}
+
 void Thread::join() noexcept
 {
     if (!started_) return;

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <new>
 
 namespace valvora::platform {
 
@@ -90,6 +91,23 @@ DWORD WINAPI threadMain(LPVOID raw)
     leaveProAudioTask();
     return 0;
 }
+
+struct KeptStart {
+    Thread* thread;
+    HMODULE module;
+};
+
+// Drops the thread's module reference as its last act: the module may be
+// unloaded the moment it is dropped, so nothing of ours may run after it.
+DWORD WINAPI keptThreadMain(LPVOID raw)
+{
+    const KeptStart start = *static_cast<KeptStart*>(raw);
+    delete static_cast<KeptStart*>(raw);
+    start.thread->runEntry();  // the owner may delete the Thread from here on
+    leaveProAudioTask();
+    FreeLibraryAndExitThread(start.module, 0);
+}
+
 HANDLE handleOf(std::uintptr_t id) { return reinterpret_cast<HANDLE>(id); }
 }  // namespace
 
@@ -141,12 +159,41 @@ bool Thread::start(Entry entry, void* argument, ThreadPriority priority) noexcep
     return true;
 }
 
+bool Thread::startKeepingModule(Entry entry, void* argument) noexcept
+{
+    if (started_) return false;
+    HMODULE module = nullptr;
+    // Taken here, before the thread exists, so no moment passes without it.
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&keptThreadMain),
+                            &module))
+        return false;
+    auto* kept = new (std::nothrow) KeptStart{this, module};
+    if (!kept) {
+        FreeLibrary(module);
+        return false;
+    }
+    entry_ = entry;
+    argument_ = argument;
+    finished_.store(false);
+    HANDLE handle = CreateThread(nullptr, 0, keptThreadMain, kept, 0, nullptr);
+    if (!handle) {
+        delete kept;
+        FreeLibrary(module);
+        return false;
+    }
+    id_ = reinterpret_cast<std::uintptr_t>(handle);
+    module_ = module;
+    started_ = true;
+    return true;
+}
+
 void Thread::join() noexcept
 {
     if (!started_) return;
     WaitForSingleObject(handleOf(id_), INFINITE);
     CloseHandle(handleOf(id_));
     started_ = false;
+    module_ = nullptr;
 }
 
 bool Thread::joinFor(unsigned milliseconds) noexcept
@@ -155,6 +202,7 @@ bool Thread::joinFor(unsigned milliseconds) noexcept
     if (WaitForSingleObject(handleOf(id_), milliseconds) != WAIT_OBJECT_0) return false;
     CloseHandle(handleOf(id_));
     started_ = false;
+    module_ = nullptr;
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The slow cases: a server that accepts the connection and never answers.
 #include <gtest/gtest.h>
 
+#include "editor/update/VersionFetcher.h"
 #include "tests/update/LoopbackHttpServer.h"
 #include "tests/update/UpdateCheckFixture.h"
 
@@ -44,9 +45,19 @@ TEST(UpdateTimeout, destroyingWhileWaitingOnSilentServerCallsTheCheckOff)
     const double seconds = testing::secondsSince(start);
     RecordProperty("destroySeconds", std::to_string(seconds));
     std::printf("destroyed during a silent wait: returned after %.2f s\n", seconds);
-    // The check was joined, not left running: its connection is closed
-    // already and it never told the (gone) editor's user anything.
-    EXPECT_TRUE(server.waitForClientsGone(5s));
+    // The host is not kept waiting for the network.
+    EXPECT_LT(seconds, 2.0);
+    // The check was called off: it never tells the (gone) editor's user
+    // anything, and its connection ends. Linux aborts the transfer at once;
+    // on Windows closing the client's handles does so, but wine's client
+    // goes on waiting for its time-out, in a thread that keeps the module
+    // loaded until it has left it.
+#ifdef _WIN32
+    EXPECT_TRUE(server.waitForClientsGone(std::chrono::seconds(VersionFetcher::timeoutMs / 1000 + 5)));
+#else
+    EXPECT_TRUE(server.waitForClientsGone(1s));
+#endif
+    std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(user.shown().empty());
     EXPECT_TRUE(user.opened().empty());
 }

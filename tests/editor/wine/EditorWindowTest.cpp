@@ -2,18 +2,26 @@
 // dispatcher, under wine: window and controls, clicks and drags reaching the
 // host as automation, the poll following the host, the about view, repeated
 // opening, two editors at once, a broken image, and captures of the panel.
+// Winsock before windows.h, for the loopback server.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/Threading.h"
+#include "tests/editor/wine/EditorCapture.h"
 #include "tests/editor/wine/PngWriter.h"
 #include "tests/support/PluginHost.h"
+#include "tests/update/LoopbackHttpServer.h"
 
 namespace {
 
@@ -55,35 +63,8 @@ HWND createHostWindow()
                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
-// Dispatches whatever is queued (paints included) without waiting.
-void drain()
-{
-    MSG msg;
-    for (int i = 0; i < 10000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-// Runs the message loop until the editor's timer has fired once, then lets
-// the paints it caused happen. False if no poll came within two seconds.
-bool pollOnce(HWND editor)
-{
-    const DWORD start = GetTickCount();
-    MSG msg;
-    while (GetTickCount() - start < 2000) {
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            Sleep(1);
-            continue;
-        }
-        DispatchMessageA(&msg);
-        if (msg.message == WM_TIMER && msg.hwnd == editor) {
-            drain();
-            return true;
-        }
-    }
-    return false;
-}
+void drain() { valvora::test::drainMessages(); }
+bool pollOnce(HWND editor) { return valvora::test::pollOnce(editor); }
 
 std::string className(HWND w)
 {
@@ -124,48 +105,8 @@ void click(HWND control, int x = 5, int y = 5)
 
 LPARAM at(int x, int y) { return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y))); }
 
-// The editor as the user sees it: the panel with every visible control
-// painted at its place, bottom of the z-order first; 24-bit RGB rows.
-std::vector<std::uint8_t> capture(HWND editor)
-{
-    HDC screen = GetDC(editor);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP image = CreateCompatibleBitmap(screen, kPanelWidth, kPanelHeight);
-    HGDIOBJ old = SelectObject(dc, image);
-    PrintWindow(editor, dc, 0);
-    std::vector<HWND> kids = children(editor);
-    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
-        if (!IsWindowVisible(*it)) continue;
-        const Place p = placeOf(*it, editor);
-        HDC part = CreateCompatibleDC(screen);
-        HBITMAP partImage = CreateCompatibleBitmap(screen, p.w, p.h);
-        HGDIOBJ partOld = SelectObject(part, partImage);
-        PrintWindow(*it, part, 0);
-        BitBlt(dc, p.x, p.y, p.w, p.h, part, 0, 0, SRCCOPY);
-        SelectObject(part, partOld);
-        DeleteObject(partImage);
-        DeleteDC(part);
-    }
-    SelectObject(dc, old);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kPanelWidth;
-    info.bmiHeader.biHeight = -kPanelHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<std::uint8_t> bgra(kPanelWidth * kPanelHeight * 4);
-    GetDIBits(dc, image, 0, kPanelHeight, bgra.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(image);
-    DeleteDC(dc);
-    ReleaseDC(editor, screen);
-    std::vector<std::uint8_t> rgb(kPanelWidth * kPanelHeight * 3);
-    for (std::size_t i = 0, n = kPanelWidth * kPanelHeight; i < n; ++i) {
-        rgb[i * 3] = bgra[i * 4 + 2];
-        rgb[i * 3 + 1] = bgra[i * 4 + 1];
-        rgb[i * 3 + 2] = bgra[i * 4];
-    }
-    return rgb;
-}
+// The editor as the user sees it, 24-bit RGB rows.
+std::vector<std::uint8_t> capture(HWND editor) { return valvora::test::captureEditor(editor).rgb; }
 
 // Sum of absolute differences of two captures inside a region.
 long regionDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, const Place& p)
@@ -344,6 +285,47 @@ TEST_F(EditorWindow, draggingAKnobChangesItsParameterOnTheNextPoll)
     ASSERT_TRUE(pollOnce(editor));
     EXPECT_TRUE(automations(host).empty());
     EXPECT_FLOAT_EQ(host.getParameter(4), 0.5f);
+}
+
+TEST_F(EditorWindow, aLostMouseCaptureEndsAKnobDrag)
+{
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    host.setParameter(4, 0.30f);
+    ASSERT_TRUE(pollOnce(editor));
+    HWND gain = controlAt(editor, kGain);
+    ASSERT_NE(gain, nullptr);
+    SendMessageA(gain, WM_LBUTTONDOWN, MK_LBUTTON, at(20, 50));
+    SendMessageA(gain, WM_MOUSEMOVE, MK_LBUTTON, at(20, 40));  // 5 steps up: 35
+    ReleaseCapture();  // someone else takes the mouse
+    SendMessageA(gain, WM_MOUSEMOVE, MK_LBUTTON, at(20, -100));
+    SendMessageA(gain, WM_LBUTTONUP, 0, at(20, -100));
+    ASSERT_TRUE(pollOnce(editor));
+    EXPECT_FLOAT_EQ(host.getParameter(4), 0.35f);
+}
+
+TEST_F(EditorWindow, instancesMadeOnSeveralThreadsKeepOneClassRegistration)
+{
+    host.close();
+    HMODULE module = GetModuleHandleA("ValvoraQX70.dll");
+    ASSERT_NE(module, nullptr);
+    std::vector<std::thread> makers;
+    for (int t = 0; t < 4; ++t)
+        makers.emplace_back([] {
+            for (int i = 0; i < 10; ++i) {
+                PluginHost other{VALVORA_MODULE_PATH};
+                if (other.open()) other.close();
+            }
+        });
+    for (std::thread& m : makers) m.join();
+    WNDCLASSEXA info{};
+    info.cbSize = sizeof(info);
+    EXPECT_FALSE(GetClassInfoExA(module, kEditorClass, &info));  // none alive: gone
+    ASSERT_NE(host.open(), nullptr);
+    EXPECT_TRUE(GetClassInfoExA(module, kEditorClass, &info));
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(children(editor).size(), 17u);
 }
 
 TEST_F(EditorWindow, hostAutomationShowsWithinOnePollAndIsNotWrittenBack)
@@ -539,6 +521,54 @@ TEST_F(EditorWindow, theUpdateButtonStartsACheckAndGoesDarkAgain)
     drain();
     EXPECT_FALSE(IsWindow(box));
     SetEnvironmentVariableA("VALVORA_UPDATE_SERVER", nullptr);
+}
+
+TEST(EditorUpdateCheck, closingDuringASilentCheckReturnsAtOnceAndTheCheckLeavesTheModuleLast)
+{
+    valvora::testing::LoopbackHttpServer server(valvora::testing::LoopbackHttpServer::Mode::Silent);
+    ASSERT_TRUE(server.listening());
+    // The C runtime's environment, which the module reads.
+    _putenv_s("VALVORA_UPDATE_SERVER", server.address().c_str());
+    _putenv_s("no_proxy", "127.0.0.1,localhost");
+    ASSERT_EQ(GetModuleHandleA("ValvoraQX70.dll"), nullptr);
+    const int before = valvora::platform::processThreadCount();
+    auto host = std::make_unique<PluginHost>(VALVORA_MODULE_PATH);
+    ASSERT_NE(host->open(), nullptr);
+    HWND parent = createHostWindow();
+    ASSERT_EQ(host->dispatch(effEditOpen, 0, 0, parent), 1);
+    drain();
+    HWND editor = FindWindowExA(parent, nullptr, kEditorClass, nullptr);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(pollOnce(editor));
+    click(controlAt(editor, kButtons[3]));
+    for (DWORD start = GetTickCount(); server.connections() == 0 && GetTickCount() - start < 30000;) {
+        drain();
+        Sleep(10);
+    }
+    ASSERT_EQ(server.connections(), 1);
+    host->dispatch(effEditClose);
+    drain();
+    const DWORD start = GetTickCount();
+    host->close();
+    const DWORD took = GetTickCount() - start;
+    std::printf("effClose during a silent wait returned after %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_LT(took, 2000u);  // not the ten seconds of the network time-out
+    host.reset();  // the host unloads the module
+    // A check still waiting for the network keeps the module loaded until it
+    // has left the module's code for good.
+    if (valvora::platform::processThreadCount() > before) {
+        EXPECT_NE(GetModuleHandleA("ValvoraQX70.dll"), nullptr);
+    }
+    int after = valvora::platform::processThreadCount();
+    for (DWORD waited = GetTickCount(); after > before && GetTickCount() - waited < 20000;) {
+        Sleep(20);
+        after = valvora::platform::processThreadCount();
+    }
+    EXPECT_EQ(after, before) << "threads before the plug-in and after it";
+    EXPECT_EQ(GetModuleHandleA("ValvoraQX70.dll"), nullptr);
+    _putenv_s("VALVORA_UPDATE_SERVER", "");
+    DestroyWindow(parent);
+    drain();
 }
 
 TEST_F(EditorWindow, aPluginWhoseEditorIsNeverOpenedStillWorks)
