@@ -6,14 +6,14 @@
 
 namespace valvora {
 
-ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit, bool ownerTransforms)
+ConvolutionWorker::ConvolutionWorker(int blockSize, platform::Event& quit, bool ownerTransforms, int banks)
     : blockSize_(blockSize),
       ownerTransforms_(ownerTransforms),
       quit_(quit),
       fft_(RealFft::require(2 * blockSize)),
       plan_(fft_->plan()),
-      slotA_(*fft_),
-      slotB_(*fft_),
+      slotA_(*fft_, banks),
+      slotB_(*fft_, banks),
       spectra_{AlignedBuffer<float>(plan_.packedFloats()), AlignedBuffer<float>(plan_.packedFloats()),
                AlignedBuffer<float>(ownerTransforms ? plan_.packedFloats() : 0)},
       spectrumCount_(ownerTransforms ? 3 : 2)
@@ -47,6 +47,20 @@ void ConvolutionWorker::load(const float* taps, float* scratch) noexcept
 {
     slotA_.load(*fft_, taps, scratch);
     slotB_.load(*fft_, taps + blockSize_, scratch);
+    reset();
+}
+
+void ConvolutionWorker::load(const float* taps, float* scratch, int bank) noexcept
+{
+    slotA_.load(*fft_, taps, scratch, bank);
+    slotB_.load(*fft_, taps + blockSize_, scratch, bank);
+    selectBank(bank);
+}
+
+void ConvolutionWorker::selectBank(int bank) noexcept
+{
+    slotA_.selectBank(bank);
+    slotB_.selectBank(bank);
     reset();
 }
 
@@ -98,6 +112,8 @@ void ConvolutionWorker::threadEntry(void* self)
 void ConvolutionWorker::run() noexcept
 {
     while (platform::Event::waitEither(quit_, start_) == 1) {
+        // At least at the audio thread's priority, which waits for this block.
+        platform::followAudioThreadScheduling();
         const float* window = window_.load(std::memory_order_acquire);
         if (window) compute(window);
         delivered_.fetch_add(1, std::memory_order_release);

@@ -27,7 +27,9 @@ public:
     // ownerTransforms, the owner hands over each window's packed spectrum
     // (see nextSpectrum) along with the window. Throws std::bad_alloc, also
     // when an event cannot be created.
-    ConvolutionWorker(int blockSize, platform::Event& quit, bool ownerTransforms = false);
+    // banks: how many segment spectra each slot keeps ready (1 or 2; see
+    // SegmentSlot).
+    ConvolutionWorker(int blockSize, platform::Event& quit, bool ownerTransforms = false, int banks = 1);
     ~ConvolutionWorker();
     ConvolutionWorker(const ConvolutionWorker&) = delete;
     ConvolutionWorker& operator=(const ConvolutionWorker&) = delete;
@@ -37,6 +39,11 @@ public:
     // forgets the window and leaves `done` signalled so that the first
     // collection finds zeros without waiting.
     void load(const float* taps, float* scratch) noexcept;
+    // load() into `bank` of the slots, which then is the one in use.
+    void load(const float* taps, float* scratch, int bank) noexcept;
+    // Owner's thread, with no block in flight (after waitDone()): uses the
+    // spectra loaded into `bank` from now on and clears as reset() does.
+    void selectBank(int bank) noexcept;
     void reset() noexcept;
     // Owner's thread. A worker that cannot be started leaves the level
     // computed inline by dispatch(), so the sound stays right.

@@ -8,17 +8,24 @@
 
 namespace valvora {
 
-SegmentSlot::SegmentSlot(RealFft& fft) : spectrum_(fft.plan().packedFloats()), output_(fft.size()) {}
-
-void SegmentSlot::load(RealFft& fft, const float* taps, float* scratch) noexcept
+SegmentSlot::SegmentSlot(RealFft& fft, int banks)
+    : banks_(banks > 1 ? 2 : 1),
+      spectra_{AlignedBuffer<float>(fft.plan().packedFloats()),
+               AlignedBuffer<float>(banks > 1 ? fft.plan().packedFloats() : 0)},
+      output_(fft.size())
 {
+}
+
+void SegmentSlot::load(RealFft& fft, const float* taps, float* scratch, int bank) noexcept
+{
+    if (bank >= banks_) bank = 0;
     const int n = fftSize(), b = n / 2;
     std::copy(taps, taps + b, scratch);
     std::fill(scratch + b, scratch + n, 0.0f);
     reset();
     fft.forward(scratch, scratch);
     fft.scale(scratch);
-    fft.plan().packSpectrum(scratch, spectrum_.data());
+    fft.plan().packSpectrum(scratch, spectra_[bank].data());
 }
 
 void SegmentSlot::reset() noexcept

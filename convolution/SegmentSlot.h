@@ -14,25 +14,31 @@ class RealFft;
 
 class SegmentSlot {
 public:
-    // Host thread: for transforms of `fft`'s size; throws std::bad_alloc.
-    explicit SegmentSlot(RealFft& fft);
+    // Host thread: for transforms of `fft`'s size, with room for `banks`
+    // spectra (1 or 2) of which one is in use; throws std::bad_alloc.
+    explicit SegmentSlot(RealFft& fft, int banks = 1);
 
     // Owner's thread (the one that also processes): transforms `taps` (N/2
-    // values) zero-padded to N into the packed spectrum and clears the
-    // output. scratch holds N floats.
-    void load(RealFft& fft, const float* taps, float* scratch) noexcept;
+    // values) zero-padded to N into the packed spectrum of `bank` (the one
+    // in use by default) and clears the output. scratch holds N floats.
+    void load(RealFft& fft, const float* taps, float* scratch) noexcept { load(fft, taps, scratch, bank_); }
+    void load(RealFft& fft, const float* taps, float* scratch, int bank) noexcept;
+    // Owner's thread: the spectrum of `bank`, loaded before, is used from now on.
+    void selectBank(int bank) noexcept { bank_ = bank < banks_ ? bank : 0; }
     void reset() noexcept;
 
-    float* spectrum() noexcept { return spectrum_.data(); }
+    float* spectrum() noexcept { return spectra_[bank_].data(); }
     float* output() noexcept { return output_.data(); }
-    const float* spectrum() const noexcept { return spectrum_.data(); }
+    const float* spectrum() const noexcept { return spectra_[bank_].data(); }
     const float* output() const noexcept { return output_.data(); }
     int fftSize() const noexcept { return static_cast<int>(output_.size()); }
 
     std::int32_t outputPosition = -1;  // -1: nothing pending
 
 private:
-    AlignedBuffer<float> spectrum_;
+    int banks_;
+    int bank_ = 0;
+    AlignedBuffer<float> spectra_[2];
     AlignedBuffer<float> output_;
 };
 

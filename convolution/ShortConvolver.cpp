@@ -11,8 +11,8 @@
 
 namespace valvora {
 
-ShortConvolver::SyncLevel::SyncLevel(int blockSize)
-    : block(blockSize), fft(RealFft::require(2 * blockSize)), plan(fft->plan()), slot(*fft)
+ShortConvolver::SyncLevel::SyncLevel(int blockSize, int banks)
+    : block(blockSize), fft(RealFft::require(2 * blockSize)), plan(fft->plan()), slot(*fft, banks)
 {
 }
 
@@ -24,16 +24,18 @@ void ShortConvolver::SyncLevel::compute(const float* window, float* kept) noexce
     plan.inversePacked(slot.output());
 }
 
-ShortConvolver::ShortConvolver(bool allowWide)
+ShortConvolver::ShortConvolver(bool allowWide, int banks)
     : wide_(allowWide && wide::available()),
       ring_(2 * length),
       asyncRing_(length),
       blockOutput_(firstBlock),
       scratch_(length),
       direct_(directTaps),
+      directBanks_(banks > 1 ? 2 * directTaps : 0),
       history_(4 * historyPhaseFloats),
-      levels_{SyncLevel(64), SyncLevel(128), SyncLevel(256)},
-      worker_(asyncBlock, quit_, true)
+      banks_(banks > 1 ? 2 : 1),
+      levels_{SyncLevel(64, banks_), SyncLevel(128, banks_), SyncLevel(256, banks_)},
+      worker_(asyncBlock, quit_, true, banks_)
 {
     if (!quit_.valid()) throw std::bad_alloc();
     reset();
@@ -53,6 +55,12 @@ void ShortConvolver::stopWorker() noexcept
 
 void ShortConvolver::reset() noexcept
 {
+    resetOwn();
+    worker_.reset();
+}
+
+void ShortConvolver::resetOwn() noexcept
+{
     ring_.clear();
     history_.clear();
     recent_ = simd::broadcast(0.0f);
@@ -61,18 +69,90 @@ void ShortConvolver::reset() noexcept
     scratch_.clear();
     position_ = 0;
     for (auto& level : levels_) level.slot.reset();
-    worker_.reset();
 }
 
 void ShortConvolver::load(const float* ir) noexcept
 {
     stopWorker();
     reset();
+    pendingBank_ = -1;
+    loadTaps(ir);
+    worker_.startThread();
+    loaded_ = true;
+}
+
+void ShortConvolver::reload(const float* ir) noexcept
+{
+    if (!loaded_) {
+        load(ir);
+        return;
+    }
+    quiesceWorker();
+    reset();
+    pendingBank_ = -1;
+    loadTaps(ir);
+}
+
+void ShortConvolver::quiesceWorker() noexcept
+{
+    // Outside endBlock() one block is always in flight or delivered and not
+    // yet collected: taking it leaves the worker idle until the next dispatch.
+    // (Without a thread, the levels are computed inline and nothing waits.)
+    worker_.wake();
+    worker_.waitDone();
+}
+
+void ShortConvolver::loadBanks(const float* first, const float* second) noexcept
+{
+    stopWorker();
+    reset();
+    const float* responses[2] = {first, second};
+    for (int b = banks_ - 1; b >= 0; --b) {
+        const float* ir = responses[b];
+        for (int k = 0; k < directTaps; ++k) direct_[directTaps - 1 - k] = ir[k];
+        if (banks_ > 1) std::copy(direct_.data(), direct_.data() + directTaps, directBanks_.data() + b * directTaps);
+        for (auto& level : levels_) level.slot.load(*level.fft, ir + level.block, scratch_.data(), b);
+        worker_.load(ir + 2 * asyncBlock, scratch_.data(), b);
+    }
+    for (auto& level : levels_) level.slot.selectBank(0);
+    bank_ = 0;
+    pendingBank_ = -1;
+    worker_.startThread();
+    loaded_ = true;
+}
+
+void ShortConvolver::selectBank(int bank) noexcept
+{
+    if (banks_ < 2) return;
+    bank = bank ? 1 : 0;
+    // Everything of the calling thread's restarts now. The worker's part
+    // restarts where the per-sample path first collects from it (sample 256):
+    // the block it may be computing now is finished by then, so nothing
+    // waits for it, and until then its results are not read.
+    resetOwn();
+    std::copy(directBanks_.data() + bank * directTaps, directBanks_.data() + (bank + 1) * directTaps, direct_.data());
+    for (auto& level : levels_) level.slot.selectBank(bank);
+    pendingBank_ = bank;
+    bank_ = bank;
+}
+
+void ShortConvolver::finishBankSwitch() noexcept
+{
+    // The block in flight at selectBank() was woken at sample 64 (posted
+    // without waking or not, the 64th sample's wake-up reaches it) and has
+    // had 192 samples since: collecting it rarely waits and needs no
+    // wake-up. Then the same state as after load() and its first collection.
+    worker_.waitDone();
+    worker_.selectBank(pendingBank_);
+    pendingBank_ = -1;
+}
+
+void ShortConvolver::loadTaps(const float* ir) noexcept
+{
     // Stored reversed (tap 63 first) to match the history's oldest-first vectors.
     for (int k = 0; k < directTaps; ++k) direct_[directTaps - 1 - k] = ir[k];
     for (auto& level : levels_) level.slot.load(*level.fft, ir + level.block, scratch_.data());
     worker_.load(ir + 2 * asyncBlock, scratch_.data());
-    worker_.startThread();
 }
 
 namespace {
@@ -182,6 +262,7 @@ float ShortConvolver::endBlock(int next, float y) noexcept
     levels_[0].compute(ring + next + length - 128);
     if ((next & 127) == 0) levels_[1].compute(ring + next + length - 256);
     if ((next & 255) == 0) {
+        if (pendingBank_ >= 0) finishBankSwitch();
         // Level 2's window (the 512 newest samples) is also the worker's next
         // one: level 2 hands it its transform.
         levels_[2].compute(ring + next + length - 512, worker_.nextSpectrum());

@@ -26,7 +26,9 @@ public:
     // Host thread: allocates everything; no worker runs until load(). The
     // direct taps use eight-float vectors where the processor has AVX2 and
     // FMA, unless allowWide is false. Throws std::bad_alloc.
-    explicit ShortConvolver(bool allowWide = true);
+    // banks: how many responses it keeps ready to switch between (1 or 2;
+    // see loadBanks).
+    explicit ShortConvolver(bool allowWide = true, int banks = 1);
     // Stops the worker; any thread that owns the object.
     ~ShortConvolver();
     ShortConvolver(const ShortConvolver&) = delete;
@@ -36,6 +38,25 @@ public:
     // the worker, restarts from silence with `ir` (1024 taps), starts the
     // worker again. Allocates nothing.
     void load(const float* ir) noexcept;
+    // The processing thread (the audio thread on a rate change across the
+    // cabinet families): the same as load(), with the worker kept running.
+    // Waits for the block in flight (the wait the per-sample path makes at
+    // every 256th sample), then reloads the spectra while the worker sleeps.
+    // Allocates nothing; before the first load() it is load().
+    void reload(const float* ir) noexcept;
+
+    // The processing thread, before any processing (a convolver made with
+    // two banks): transforms both responses (1024 taps each) into their
+    // banks, takes bank 0 and starts the worker, as load(first) does.
+    void loadBanks(const float* first, const float* second) noexcept;
+    // The processing thread (the audio thread on a rate change across the
+    // cabinet families): restarts from silence with the response of `bank`,
+    // already transformed, with the worker kept running. Neither transforms
+    // nor waits: the worker's part follows at the 256th sample, where the
+    // per-sample path collects from it anyway. The output is the same as
+    // after load() with that response, bit for bit.
+    void selectBank(int bank) noexcept;
+    int bank() const noexcept { return bank_; }
     // Audio thread: one sample in, one sample out. load() must come first.
     float process(float x) noexcept;
 
@@ -43,7 +64,7 @@ public:
 
 private:
     struct SyncLevel {
-        explicit SyncLevel(int block);
+        SyncLevel(int block, int banks);
         int block;
         std::unique_ptr<RealFft> fft;
         FftPlan& plan;
@@ -57,6 +78,10 @@ private:
 
     void stopWorker() noexcept;
     void reset() noexcept;
+    void loadTaps(const float* ir) noexcept;
+    void quiesceWorker() noexcept;
+    void resetOwn() noexcept;  // reset() less the worker's part
+    void finishBankSwitch() noexcept;
     float processWide(float x) noexcept;
     const float* pushSample(float x, simd::Float4& newest) noexcept;
     float finishSample(float direct) noexcept;
@@ -71,6 +96,7 @@ private:
     AlignedBuffer<float> blockOutput_;
     AlignedBuffer<float> scratch_;
     AlignedBuffer<float> direct_;  // taps 0-63, newest-last order
+    AlignedBuffer<float> directBanks_;  // the same for each bank, when there are two
     // The direct part's input: for each sample t, the vector x(t-3) .. x(t),
     // kept in four rings by t mod 4 (each stored twice, so that the 16
     // vectors one dot product needs are contiguous).
@@ -79,6 +105,10 @@ private:
     AlignedBuffer<float> history_;
     simd::Float4 recent_{};
     int position_ = 0;
+    bool loaded_ = false;  // load() ran: reload() starts no thread
+    int banks_;
+    int bank_ = 0;
+    int pendingBank_ = -1;  // the worker's part of selectBank() still to do
     SyncLevel levels_[3];
     platform::Event quit_{platform::Event::Reset::Manual};
     ConvolutionWorker worker_;

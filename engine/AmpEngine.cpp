@@ -18,9 +18,21 @@ constexpr double triodeInputScale = 100.0;
 constexpr double triodeInterstageScale = 0.5;
 constexpr double triodeOutputScale = 0.01;
 
-// NaN and the infinities become 0: an infinite sample would otherwise turn
-// every filter state it touches into NaN for good.
+// What a host sample may be, in the engine's terms: NaN and the infinities
+// become 0 (an infinite sample would otherwise turn every filter state it
+// touches into NaN for good), and finite samples beyond +80 dB full scale are
+// held there. Without the limit a burst of 1e30 left the input stage ringing
+// down from 1e30 for seconds, and the oversampler handed what it last took
+// from it to the bypass path (1e9 on silent input after an Enable switch).
+// Every sample an audio interface or a mix can carry is far below the limit
+// and passes unchanged, bit for bit.
+constexpr double hostInputLimit = 1e4;
 inline double finiteOrZero(double x) noexcept { return std::isfinite(x) ? x : 0.0; }
+inline double limitHostInput(double x) noexcept
+{
+    if (std::fabs(x) <= hostInputLimit) return x;
+    return std::isnan(x) ? 0.0 : (std::isinf(x) ? 0.0 : std::copysign(hostInputLimit, x));
+}
 }  // namespace
 
 AmpEngine::AmpEngine()
@@ -29,6 +41,8 @@ AmpEngine::AmpEngine()
     triode.setTubeType(2);
     triode.setCathodeCapacitance(1.2e-5);
     triode.setSupply(350.0);
+    preparation = std::make_unique<RatePreparation>(triode.circuitAt(period));
+    prepareRate(44100.0);  // the rate `period` starts at
     update();
 }
 
@@ -101,7 +115,11 @@ void AmpEngine::update() noexcept
         outputLowPass.setPeriod(period);
         reverb.setPeriod(period);
         speaker.setPeriod(period);
-        triode.setPeriod(tp);
+        const RatePreparation::Set* set = preparation->find(period);
+        if (!set || !triode.use(oversampling ? set->preamp : set->host)) {
+            triode.setPeriod(tp);  // a rate the host did not announce: built here
+            ++counts.triodeRebuilds;
+        }
         triode.resetCathodes();
         ++counts.rate;
     }
@@ -228,7 +246,7 @@ void AmpEngine::update() noexcept
     const int ch = s.channel;
     if (oversampling) {
         double block[Oversampler::factor];
-        s.input = finiteOrZero(s.input) + noiseBypass.next();
+        s.input = limitHostInput(s.input) + noiseBypass.next();
         upsamplers[ch].up(s.input, block);
         s.output = downsamplers[ch].down(block);
     } else {
@@ -238,7 +256,7 @@ void AmpEngine::update() noexcept
 
 [[gnu::always_inline]] inline void AmpEngine::runFront(ChannelSample& s) noexcept
 {
-    s.input = finiteOrZero(s.input) + noiseMain.next();
+    s.input = limitHostInput(s.input) + noiseMain.next();
     inputStage.process(s.input, s.channel);
     if (driveChannel) driveStage.process(s.input, s.channel);
 }

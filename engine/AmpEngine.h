@@ -6,10 +6,12 @@
 // Everything here belongs to the audio thread.
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/ChannelSample.h"
 #include "engine/DitherNoise.h"
 #include "engine/Oversampler.h"
+#include "engine/RatePreparation.h"
 #include "engine/circuits/DriveHighPass.h"
 #include "engine/circuits/DriveStage.h"
 #include "engine/circuits/TubeStage.h"
@@ -56,8 +58,19 @@ public:
     void setTubeMode(bool on) noexcept;
     void setSpeakerMode(bool on) noexcept { speaker.setCabinet(on); }
 
+    // Host thread, where the host names the rate (VST 2: setSampleRate and
+    // resume; LV2: instantiate and activate), safe while the audio thread
+    // processes: builds the triode tables for `rate` at the host period and
+    // at the 8x preamp period, so that the update for that rate, and every
+    // Oversample switch at it, swaps ready tables. Allocates nothing; heavy
+    // (3-4 ms). Rates already prepared return at once.
+    void prepareRate(double rate) noexcept { preparation->prepare(rate); }
+
     // Audio thread: recomputes the dirty coefficient groups, then clears them.
-    // May rebuild the triode tables and reload cabinet responses; allocates nothing.
+    // Takes the triode tables prepared for the rate (a pointer swap) and
+    // rebuilds them here only for a rate nobody prepared; a cabinet family
+    // change reloads the cabinet spectra into the running convolvers.
+    // Allocates nothing, creates and joins no thread.
     void update() noexcept;
     std::uint32_t dirtyFlags() const noexcept { return dirty; }
 
@@ -97,7 +110,11 @@ public:
     // Counts update() runs per group, so tests can see what was recomputed.
     struct UpdateCounts {
         unsigned rate = 0, normalVolume = 0, gain = 0, tone = 0;
+        // Rate updates that found no prepared tables and rebuilt them on the audio thread.
+        unsigned triodeRebuilds = 0;
     };
+    const TriodeModel& triodeModel() const noexcept { return triode; }
+    const RatePreparation& ratePreparation() const noexcept { return *preparation; }
     const UpdateCounts& updateCounts() const noexcept { return counts; }
 
 private:
@@ -131,6 +148,7 @@ private:
     ReverbStage reverb;
     SpeakerStage speaker;
     TriodeModel triode{4};
+    std::unique_ptr<RatePreparation> preparation;
     bool driveChannel = false;
     bool speakerOn = false;
     bool tubeMode = false;

@@ -41,13 +41,15 @@ struct Chain {
 
 class Lv2Plugin {
 public:
-    // Host thread (instantiate). Starts the convolvers' workers and computes
-    // every coefficient for 44100 Hz; the first run() applies the real rate.
-    // The rate goes to the engine as a 32-bit float, as the VST host's does.
+    // Host thread (instantiate). Starts the convolvers' workers, computes
+    // every coefficient for 44100 Hz and prepares the host's rate (the triode
+    // tables of both periods), so the first run() only swaps it in. The rate
+    // goes to the engine as a 32-bit float, as the VST host's does.
     // Throws std::bad_alloc when memory runs out.
     explicit Lv2Plugin(double sampleRate)
         : chain_(std::make_unique<Chain>()), rate_(static_cast<float>(sampleRate))
     {
+        chain_->engine.prepareRate(static_cast<double>(rate_));
     }
 
     // Host thread (activate). An activated instance starts from a clean
@@ -61,6 +63,7 @@ public:
         } catch (...) {
             return;
         }
+        chain_->engine.prepareRate(static_cast<double>(rate_));
         pending_ = BlockProcessor::allChanged | BlockProcessor::sampleRateBit;
         hasRun_ = false;
     }
@@ -115,9 +118,6 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
 {
     if (!rateIsSupported(sampleRate)) return nullptr;
     try {
-        // Hook: when AmpEngine offers a host-thread preparation for a rate
-        // (the triode tables for both periods, the cabinet family), call it
-        // here for sampleRate, so the first run() only swaps it in.
         return new Lv2Plugin(sampleRate);
     } catch (...) {
         return nullptr;  // out of memory: the host reports a failed instantiation
@@ -131,8 +131,6 @@ void connectPort(LV2_Handle instance, std::uint32_t port, void* data)
 
 void activate(LV2_Handle instance)
 {
-    // Hook: a host-thread rate preparation belongs here as well, after the
-    // chain is rebuilt, when AmpEngine offers one.
     static_cast<Lv2Plugin*>(instance)->activate();
 }
 

@@ -92,10 +92,35 @@ private:
 // this object, which must therefore outlive the thread. Any thread.
 // How urgently a thread's work is needed. Audio: the audio thread waits for
 // it without a time-out (the convolution workers), so it must not lose the
-// processor to ordinary threads: time-critical on Windows, like the hosts'
-// audio threads; on Linux it keeps the scheduling of the thread that starts
-// it (the audio thread's, when that thread starts it).
+// processor to ordinary threads, nor to the audio thread itself:
+// time-critical on Windows, like the hosts' audio threads; on Linux it starts
+// with the scheduling of the thread that starts it. Either way such a thread
+// then follows the audio thread's scheduling (see noteAudioThreadScheduling).
 enum class ThreadPriority { normal, audio };
+
+// The audio thread, now and then (the plug-in: on its first block and every
+// 256th after): records the calling thread's scheduling as the one the audio
+// workers must run at. A few system calls at most; no lock, no allocation.
+// Linux: a real-time policy (SCHED_FIFO or SCHED_RR) and its priority.
+// Windows: whether the thread runs above normal priority, as one that the
+// host registered with MMCSS does.
+void noteAudioThreadScheduling() noexcept;
+
+// An audio worker (ThreadPriority::audio), before each piece of work, on
+// itself: takes on the scheduling last noted, when it changed since the
+// worker's last call. Linux: the same real-time policy and priority, where
+// the process is permitted (otherwise it stays as it is, quietly); Windows:
+// joins the MMCSS "Pro Audio" task (avrt.dll) and stays time-critical. One
+// atomic read when nothing changed.
+void followAudioThreadScheduling() noexcept;
+
+// What the last noted audio thread ran at: on Linux its policy (SCHED_OTHER
+// while none was real-time) and priority. For tests.
+struct AudioScheduling {
+    int policy = 0;
+    int priority = 0;
+};
+AudioScheduling notedAudioScheduling() noexcept;
 
 class Thread {
 public:

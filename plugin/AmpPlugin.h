@@ -1,8 +1,10 @@
 #pragma once
 // The plug-in object: the host-facing shell around AmpEngine. Host threads set
-// and read parameters under paramLock; the audio thread only tries the lock
-// once per block, takes the pending changes and runs the engine sample by
-// sample without holding it.
+// and read parameters under paramLock, which only they take; the audio thread
+// takes the pending changes once per block without any lock (a sequence
+// count tells it when a host thread is inside a change, such as a program
+// switch, and it then leaves them to a later block) and runs the engine
+// sample by sample.
 
 #include <atomic>
 #include <cstdint>
@@ -23,10 +25,15 @@ constexpr const char* pluginVendorName = identity::vendorName;
 constexpr const char* pluginProductName = identity::productName;
 
 // The parameter values and the mask of those changed since the audio thread
-// last took them; bit 10 also marks a change of sample rate.
+// last took them; bit 10 also marks a change of sample rate. Written by host
+// threads under paramLock, read by the audio thread without it.
 struct ParamSnapshot {
-    float paramValues[parameterCount] = {};
-    std::int32_t changedMask = 0;
+    std::atomic<float> paramValues[parameterCount] = {};
+    std::atomic<float> rate{44100.0f};
+    std::atomic<std::int32_t> changedMask{0};
+    // Odd while a host thread is inside a change (a seqlock's count).
+    std::atomic<std::uint32_t> sequence{0};
+    int depth = 0;  // nesting of changes, under paramLock
 };
 
 class AmpPlugin : public AudioEffectX {
@@ -39,7 +46,10 @@ public:
     ~AmpPlugin() override;
 
     // Host threads.
+    // Both prepare what the rate needs (AmpEngine::prepareRate) on the
+    // calling thread, before the audio thread asks for it.
     void setSampleRate(float rate) override;
+    void resume() override;
     void setBlockSize(VstInt32 size) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
@@ -56,26 +66,37 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override { return pluginVendorVersion; }
 
-    // Audio thread: never allocates, never waits for paramLock.
+    // Audio thread: never allocates, never takes a lock.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) override;
 
     // Test access: the engine is the audio thread's; read it only between blocks.
     const AmpEngine& engineForTest() const noexcept { return engine; }
-    platform::CriticalSection& paramLockForTest() noexcept { return paramLock; }
+    // Test access: a host thread inside a change, as during a program switch
+    // (takes paramLock; the audio thread leaves the pending changes alone).
+    void beginChangeForTest() noexcept { beginChange(); }
+    void endChangeForTest() noexcept { endChange(); }
     int channelModeForTest() const noexcept { return block.channelMode(); }
 
 private:
     template <typename Sample>
     void processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFrames) noexcept;
     void takePendingChanges() noexcept;
+    // Host threads: enter and leave paramLock around a change of the snapshot.
+    void beginChange() noexcept;
+    void endChange() noexcept;
+    void store(int index, float value) noexcept;
 
     std::atomic<bool> closing{false};
     AmpEngine engine;
     BlockProcessor block{engine};       // audio thread only
+    unsigned blocksProcessed = 0;       // audio thread only
+    bool testHookAllocates = false;     // see the constructor
+    bool testHookLocks = false;
+    platform::CriticalSection testHookLock;
     std::atomic<int> hostChannels{2};   // written by host threads
     platform::CriticalSection paramLock;
-    ParamSnapshot snapshot;             // guarded by paramLock
+    ParamSnapshot snapshot;             // written under paramLock
 };
 
 }  // namespace valvora

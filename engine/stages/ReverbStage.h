@@ -29,8 +29,9 @@ public:
     void setLevel(double level) noexcept
     {
         level_ = static_cast<float>(level);
-        // A NaN level counts as 0; beyond 1 it is held at full level.
-        gain_ = level_ > 1.0f ? 1.0f : (level_ > 0.0f ? level_ : (level_ == level_ ? level_ : 0.0f));
+        // The level is held to [0, 1] as applied: NaN and everything below 0
+        // (down to -inf) count as 0, everything beyond 1 as full level.
+        gain_ = level_ > 1.0f ? 1.0f : (level_ > 0.0f ? level_ : 0.0f);
     }
     // T = 1 / host rate. Changes the factor only.
     void setPeriod(double period) noexcept;

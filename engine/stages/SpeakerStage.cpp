@@ -11,8 +11,16 @@ constexpr float familyThreshold = 46050.0f;
 
 SpeakerStage::SpeakerStage()
 {
+    // Both families' responses are transformed here, on the constructing
+    // thread: bank 0 holds the 44.1 kHz family, bank 1 the 48 kHz one.
     for (auto& cabinet : convolvers_)
-        for (auto& convolver : cabinet) convolver = std::make_unique<ShortConvolver>();
+        for (auto& convolver : cabinet) convolver = std::make_unique<ShortConvolver>(true, 2);
+    for (int c = 0; c < channels; ++c) {
+        convolvers_[0][c]->loadBanks(ir::cabinet1x10At44k, ir::cabinet1x10At48k);
+        convolvers_[1][c]->loadBanks(ir::cabinet2x12At44k, ir::cabinet2x12At48k);
+    }
+    loadedSet_ = Family::rate44k;
+    loadCount_ = 1;
     setPeriod(1.0 / 44100.0);
 }
 
@@ -32,10 +40,12 @@ void SpeakerStage::setPeriod(double period) noexcept
     const Family family = rate > familyThreshold ? Family::rate48k : Family::rate44k;
     if (family == loadedSet_) return;
     const bool at48k = family == Family::rate48k;
-    for (int c = 0; c < channels; ++c) {
-        convolvers_[0][c]->load(at48k ? ir::cabinet1x10At48k : ir::cabinet1x10At44k);
-        convolvers_[1][c]->load(at48k ? ir::cabinet2x12At48k : ir::cabinet2x12At44k);
-    }
+    // On a rate change this is the audio thread: the workers keep running
+    // (no thread is stopped or started) and the responses were transformed
+    // at construction; the convolvers restart from silence with the
+    // family's bank.
+    for (auto& cabinet : convolvers_)
+        for (auto& convolver : cabinet) convolver->selectBank(at48k ? 1 : 0);
     loadedSet_ = family;
     ++loadCount_;
 }

@@ -3,8 +3,9 @@
 // selected cabinet's stored response, at an internal rate of 44.1 or 48 kHz
 // (host rates of 88.2 kHz and up are taken down by 2 or 4 around the
 // convolution). Zero latency at factor 1. Audio thread only after
-// construction; setPeriod reloads the responses (stopping and restarting the
-// convolvers' workers) only when the rate family changes.
+// construction; setPeriod switches the convolvers to the other family's
+// responses (transformed at construction; no thread is stopped or started)
+// only when the rate family changes.
 
 #include <cstdint>
 #include <memory>
@@ -20,8 +21,8 @@ class SpeakerStage {
 public:
     enum class Family : std::uint8_t { none, rate44k, rate48k };
 
-    // Host thread: allocates the convolvers and loads the 44.1 kHz family
-    // (starting four worker threads). Throws std::bad_alloc; nothing is left
+    // Host thread: allocates the convolvers, transforms both families'
+    // responses and takes the 44.1 kHz one (starting four worker threads). Throws std::bad_alloc; nothing is left
     // behind when it does.
     SpeakerStage();
     virtual ~SpeakerStage();

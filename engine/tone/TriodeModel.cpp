@@ -215,7 +215,9 @@ private:
 }  // namespace
 
 TriodeModel::TriodeModel(int stateCount)
-    : states(std::make_unique<TriodeState[]>(std::max(stateCount, 1))), count(std::max(stateCount, 1))
+    : states(std::make_unique<TriodeState[]>(std::max(stateCount, 1))),
+      count(std::max(stateCount, 1)),
+      ownTables_(std::make_unique<Tables>())
 {
     for (int i = 0; i < count; ++i) resetState(states[i]);
     rebuild();
@@ -242,12 +244,39 @@ void TriodeModel::setPeriod(double t) noexcept
     rebuild();
 }
 
-int TriodeModel::supplyRange() const noexcept
+TriodeModel::Circuit TriodeModel::circuitAt(double t) const noexcept
+{
+    Circuit c;
+    c.tubeType = tubeType;
+    c.supply = supply;
+    c.cathodeCapacitance = cathodeCapacitance;
+    c.period = t;
+    return c;
+}
+
+bool TriodeModel::readsTablesFor(double t) const noexcept
+{
+    return tables_->valid && tables_->circuit == circuitAt(t);
+}
+
+bool TriodeModel::use(const Tables& prepared) noexcept
+{
+    if (!prepared.valid || !(prepared.circuit == circuitAt(prepared.circuit.period))) return false;
+    period = prepared.circuit.period;
+    tables_ = &prepared;
+    return true;
+}
+
+namespace {
+int supplyRangeOf(double supply) noexcept
 {
     const double r = std::trunc((supply - 150.0 + 50.0) * 0.01);
     if (!(r > 0.0)) return 0;
     return r >= 2.0 ? 2 : static_cast<int>(r);
 }
+}  // namespace
+
+int TriodeModel::supplyRange() const noexcept { return supplyRangeOf(supply); }
 
 double TriodeModel::restCathodeVoltage() const noexcept
 {
@@ -260,7 +289,9 @@ void TriodeModel::resetCathodes() noexcept
     for (int i = 0; i < count; ++i) states[i].cathode = rest;
 }
 
-void TriodeModel::resetState(TriodeState& s) const noexcept
+void TriodeModel::resetState(TriodeState& s) const noexcept { resetState(s, supply); }
+
+void TriodeModel::resetState(TriodeState& s, double supply) noexcept
 {
     s.plate = supply * 0.5;
     s.grid = 0.0;
@@ -286,13 +317,32 @@ TriodeModel::Segment TriodeModel::segment(const Table& t, int j) noexcept
 
 void TriodeModel::rebuild() noexcept
 {
-    const StageSolver solver(tubeParameters[tubeType], supply, period, cathodeCapacitance);
-    // State 0 is the working state of every solve below; it is put back at
-    // the end so a rebuild never disturbs the audio it interrupts.
-    const TriodeState saved = states[0];
-    TriodeState& s = states[0];
+    // The own tables may be the ones read now: rebuilt in place, as always.
+    build(*ownTables_, circuitAt(period));
+    tables_ = ownTables_.get();
+}
+
+void TriodeModel::build(Tables& out, const Circuit& circuit) noexcept
+{
+    const double supply = circuit.supply;
+    const StageSolver solver(tubeParameters[circuit.tubeType], supply, circuit.period,
+                             circuit.cathodeCapacitance);
+    Table& plateTableLow = out.plateTableLow;
+    Table& plateTableHigh = out.plateTableHigh;
+    Table& cathodeTable = out.cathodeTable;
+    double& inputShift = out.inputShift;
+    double& cathodeDecay = out.cathodeDecay;
+    double& cathodeInputShift = out.cathodeInputShift;
+    double& restPlate = out.restPlate;
+    bool& crossingsFound = out.crossingsFound;
+    auto& plateSegments = out.plateSegments;
+    auto& cathodeSegments = out.cathodeSegments;
+    // The working state of every solve below (each sequence starts from a
+    // reset, so the tables depend on the circuit alone).
+    TriodeState working;
+    TriodeState& s = working;
     auto startAt = [&](double grid, double cathode) {
-        resetState(s);
+        resetState(s, supply);
         s.grid = grid;
         s.cathode = cathode;
     };
@@ -365,8 +415,6 @@ void TriodeModel::rebuild() noexcept
     cathodeInputShift =
         ((fHigh - dLow) / ((fHigh - gHigh) * (1.0 / cathodeSpan))) * (1.0 / (2.0 * cathodeSpan));
 
-    states[0] = saved;
-
     // A circuit the solver could not handle must still give a model that
     // stays finite and stable per sample.
     if (!std::isfinite(cathodeDecay) || !(cathodeDecay > -2.0 && cathodeDecay < 0.0))
@@ -388,13 +436,15 @@ void TriodeModel::rebuild() noexcept
         plateSegments[j] = {{h.p1, l.p1}, {h.c, l.c}, {h.b, l.b}, {h.a, l.a}};
         cathodeSegments[j] = segment(cathodeTable, j);
     }
-    shiftSteps = _mm_set_pd(cathodeInputShift * stepsPerVolt, -inputShift * stepsPerVolt);
-    cathodeKeep = 1.0 + cathodeDecay;
+    out.shiftSteps = _mm_set_pd(cathodeInputShift * stepsPerVolt, -inputShift * stepsPerVolt);
+    out.cathodeKeep = 1.0 + cathodeDecay;
 
-    const double rest = restCathodeVoltage();
+    const double rest = restCathodeVoltages[supplyRangeOf(supply)][circuit.tubeType];
     const double u = (inputRange - rest * inputShift) / (2.0 * inputRange);
     restPlate = interpolate(plateTableLow, u) * (cathodeSpan - rest) / (2.0 * cathodeSpan) +
                 interpolate(plateTableHigh, u) * (rest + cathodeSpan) / (2.0 * cathodeSpan);
+    out.circuit = circuit;
+    out.valid = true;
 }
 
 }  // namespace valvora

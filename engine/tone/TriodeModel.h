@@ -28,6 +28,21 @@ public:
     static constexpr double inputRange = 300.0;  // tables cover -300 V to +300 V
     static constexpr int tubeTypeCount = 3;
 
+    // What the tables are a function of, and nothing else.
+    struct Circuit {
+        unsigned tubeType = 0;
+        double supply = 350.0;
+        double cathodeCapacitance = 6.8e-7;
+        double period = 1.0 / 48000.0;
+        bool operator==(const Circuit&) const = default;
+    };
+    struct Tables;
+
+    // Any thread: builds the tables for `circuit` into `out`, exactly as a
+    // rebuild does (the same arithmetic in the same order, so the same bits).
+    // Heavy: a few thousand Newton solves. Allocates nothing.
+    static void build(Tables& out, const Circuit& circuit) noexcept;
+
     // Host thread (engine construction): allocates the states and builds the
     // tables for tube type 0, Ck = 6.8e-7 F and T = 1/48000 s.
     // Throws std::bad_alloc when memory runs out.
@@ -46,6 +61,17 @@ public:
     // thousand Newton solves), never allocates. A period that is not finite
     // and positive keeps the previous one.
     void setPeriod(double period) noexcept;
+
+    // Audio thread: reads the tables from `prepared` from now on, when they
+    // were built for this model's circuit at some period (which becomes the
+    // model's); returns false and changes nothing otherwise. `prepared`
+    // must stay unchanged for as long as the model reads it, that is until
+    // the next setPeriod() or use(). A pointer swap: no solve runs.
+    bool use(const Tables& prepared) noexcept;
+    // The circuit at `period`: what a rebuild for that period would build.
+    Circuit circuitAt(double period) const noexcept;
+    // True when the tables read now are the ones for `period`.
+    bool readsTablesFor(double period) const noexcept;
 
     // Audio thread (engine update): every stage's cathode to the rest voltage
     // of the current supply range and tube type.
@@ -86,7 +112,8 @@ public:
         // lane 0 for the plate tables, lane 1 for the cathode table, each with
         // its own cathode shift. Clamped to the table (a NaN reads 0).
         const double along = (vin + inputRange) * stepsPerVolt;
-        __m128d at = _mm_add_pd(_mm_set1_pd(along), _mm_mul_pd(_mm_set1_pd(vk0), shiftSteps));
+        const Tables& t = *tables_;
+        __m128d at = _mm_add_pd(_mm_set1_pd(along), _mm_mul_pd(_mm_set1_pd(vk0), t.shiftSteps));
         at = _mm_min_pd(_mm_max_pd(at, _mm_setzero_pd()), _mm_set1_pd(tableSize - 1));
         const __m128i j = _mm_cvttpd_epi32(at);
         const __m128d f = _mm_sub_pd(at, _mm_cvtepi32_pd(j));
@@ -96,7 +123,7 @@ public:
         // beyond ±15 V extrapolate).
         // The positions are clamped non-negative: as unsigned they index
         // without a sign extension.
-        const PlateSegment& ps = plateSegments[static_cast<unsigned>(_mm_cvtsi128_si32(j))];
+        const PlateSegment& ps = t.plateSegments[static_cast<unsigned>(_mm_cvtsi128_si32(j))];
         const __m128d fp = _mm_unpacklo_pd(f, f);
         const __m128d plates =
             spline(_mm_load_pd(ps.p1), _mm_load_pd(ps.c), _mm_load_pd(ps.b), _mm_load_pd(ps.a), fp);
@@ -105,10 +132,10 @@ public:
         const double vp = _mm_cvtsd_f64(_mm_add_sd(shares, _mm_unpackhi_pd(shares, shares)));
         plate = vp;
 
-        const Segment& cs = cathodeSegments[static_cast<unsigned>(_mm_cvtsi128_si32(_mm_shuffle_epi32(j, 1)))];
+        const Segment& cs = t.cathodeSegments[static_cast<unsigned>(_mm_cvtsi128_si32(_mm_shuffle_epi32(j, 1)))];
         const double fc = _mm_cvtsd_f64(_mm_unpackhi_pd(f, f));
-        cathode = spline(cs, fc) + vk0 * cathodeKeep;
-        return vp - removeRest * restPlate;
+        cathode = spline(cs, fc) + vk0 * t.cathodeKeep;
+        return vp - removeRest * t.restPlate;
     }
 
     void storeVoltages(int stage, double plate, double cathode) noexcept
@@ -126,21 +153,22 @@ public:
     unsigned tubeTypeValue() const noexcept { return tubeType; }
     double supplyValue() const noexcept { return supply; }
     double periodValue() const noexcept { return period; }
-    double inputShiftValue() const noexcept { return inputShift; }
-    double cathodeDecayValue() const noexcept { return cathodeDecay; }
-    double cathodeInputShiftValue() const noexcept { return cathodeInputShift; }
-    double restPlateValue() const noexcept { return restPlate; }
-    double plateTableLowAt(int i) const noexcept { return plateTableLow[i + 1]; }
-    double plateTableHighAt(int i) const noexcept { return plateTableHigh[i + 1]; }
-    double cathodeTableAt(int i) const noexcept { return cathodeTable[i + 1]; }
+    double inputShiftValue() const noexcept { return tables_->inputShift; }
+    double cathodeDecayValue() const noexcept { return tables_->cathodeDecay; }
+    double cathodeInputShiftValue() const noexcept { return tables_->cathodeInputShift; }
+    double restPlateValue() const noexcept { return tables_->restPlate; }
+    double plateTableLowAt(int i) const noexcept { return tables_->plateTableLow[i + 1]; }
+    double plateTableHighAt(int i) const noexcept { return tables_->plateTableHigh[i + 1]; }
+    double cathodeTableAt(int i) const noexcept { return tables_->cathodeTable[i + 1]; }
+    // The tables read now (tests compare prepared and rebuilt ones with it).
+    const Tables& tables() const noexcept { return *tables_; }
     // 0 below 200 V, 1 below 300 V, 2 from 300 V.
     int supplyRange() const noexcept;
     double restCathodeVoltage() const noexcept;
     // False when the last rebuild found no threshold crossing and fell back
     // to no input shift.
-    bool thresholdsFound() const noexcept { return crossingsFound; }
+    bool thresholdsFound() const noexcept { return tables_->crossingsFound; }
 
-private:
     // A table with one copy of its first entry in front and two of its last
     // behind, so the spline's neighbours never need a bounds test.
     using Table = std::array<double, tableSize + 3>;
@@ -158,6 +186,28 @@ private:
         double p1[2], c[2], b[2], a[2];
     };
 
+    // Everything a rebuild computes: a function of the circuit alone.
+    struct Tables {
+        Circuit circuit{};
+        bool valid = false;  // false until built
+        Table plateTableLow{};
+        Table plateTableHigh{};
+        Table cathodeTable{};
+        double inputShift = 0.0;
+        double cathodeDecay = 0.0;
+        double cathodeInputShift = 0.0;
+        double restPlate = 0.0;
+        bool crossingsFound = true;
+        // Per-sample forms of the above: shifts in table steps per cathode volt,
+        // the share of the cathode voltage one step keeps, spline coefficients.
+        // Lane 0: minus the plate tables' shift, lane 1: the cathode table's.
+        __m128d shiftSteps = _mm_setzero_pd();
+        double cathodeKeep = 1.0;
+        std::array<PlateSegment, tableSize> plateSegments{};
+        std::array<Segment, tableSize> cathodeSegments{};
+    };
+
+private:
     static constexpr double stepsPerVolt = (tableSize - 1) / (2.0 * inputRange);
 
     static double spline(const Segment& s, double f) noexcept
@@ -178,6 +228,7 @@ private:
 
     void rebuild() noexcept;
     void resetState(TriodeState& s) const noexcept;
+    static void resetState(TriodeState& s, double supply) noexcept;
 
     std::unique_ptr<TriodeState[]> states;
     int count;
@@ -186,22 +237,10 @@ private:
     double cathodeCapacitance = 6.8e-7;
     double period = 1.0 / 48000.0;
 
-    Table plateTableLow{};
-    Table plateTableHigh{};
-    Table cathodeTable{};
-    double inputShift = 0.0;
-    double cathodeDecay = 0.0;
-    double cathodeInputShift = 0.0;
-    double restPlate = 0.0;
-    bool crossingsFound = true;
-
-    // Per-sample forms of the above: shifts in table steps per cathode volt,
-    // the share of the cathode voltage one step keeps, spline coefficients.
-    // Lane 0: minus the plate tables' shift, lane 1: the cathode table's.
-    __m128d shiftSteps = _mm_setzero_pd();
-    double cathodeKeep = 1.0;
-    std::array<PlateSegment, tableSize> plateSegments{};
-    std::array<Segment, tableSize> cathodeSegments{};
+    // The model's own tables, which rebuild() fills, and the ones read per
+    // sample: these or a prepared set handed over by use().
+    std::unique_ptr<Tables> ownTables_;
+    const Tables* tables_ = nullptr;
 
     DitherNoise dither;
 };

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,10 +50,55 @@ void Thread::runEntry() noexcept
 
 Thread::~Thread() { join(); }
 
+namespace {
+// The audio thread's scheduling as last noted: policy in the low byte,
+// priority above it, and a count of changes so that each worker sees a
+// change once. One word each, written by audio threads only.
+std::atomic<std::uint32_t> notedScheduling{SCHED_OTHER};
+std::atomic<std::uint32_t> schedulingChanges{0};
+thread_local std::uint32_t followedChanges = 0;
+
+}  // namespace
+
+void noteAudioThreadScheduling() noexcept
+{
+    int policy = SCHED_OTHER;
+    sched_param param{};
+    if (pthread_getschedparam(pthread_self(), &policy, &param) != 0) return;
+    const bool realTime = policy == SCHED_FIFO || policy == SCHED_RR;
+    const std::uint32_t word = realTime ? static_cast<std::uint32_t>(policy) |
+                                              (static_cast<std::uint32_t>(param.sched_priority) << 8)
+                                        : static_cast<std::uint32_t>(SCHED_OTHER);
+    if (notedScheduling.exchange(word, std::memory_order_relaxed) != word)
+        schedulingChanges.fetch_add(1, std::memory_order_release);
+}
+
+void followAudioThreadScheduling() noexcept
+{
+    const std::uint32_t changes = schedulingChanges.load(std::memory_order_acquire);
+    if (changes == followedChanges) return;
+    followedChanges = changes;
+    const std::uint32_t word = notedScheduling.load(std::memory_order_relaxed);
+    const int policy = static_cast<int>(word & 0xff);
+    // Only ever raised: a worker started by a real-time thread keeps that
+    // thread's scheduling even when a later audio thread is an ordinary one.
+    if (policy != SCHED_FIFO && policy != SCHED_RR) return;
+    sched_param param{};
+    param.sched_priority = static_cast<int>(word >> 8);
+    pthread_setschedparam(pthread_self(), policy, &param);  // EPERM without the right: stays as it is
+}
+
+AudioScheduling notedAudioScheduling() noexcept
+{
+    const std::uint32_t word = notedScheduling.load(std::memory_order_relaxed);
+    return {static_cast<int>(word & 0xff), static_cast<int>(word >> 8)};
+}
+
 bool Thread::start(Entry entry, void* argument, ThreadPriority) noexcept
 {
     // Both priorities inherit the starting thread's scheduling (the default
-    // of pthread_create): raising it needs privileges a plug-in lacks.
+    // of pthread_create); audio workers then follow the audio thread's
+    // (followAudioThreadScheduling, called by the worker itself).
     if (started_) return false;
     entry_ = entry;
     argument_ = argument;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <new>
 
 namespace valvora::platform {
@@ -44,9 +45,50 @@ void Event::sleep(Event* const* events, int count, unsigned milliseconds) noexce
 }
 
 namespace {
+// The audio thread's priority as last noted, and a count of changes so that
+// each worker sees a change once.
+std::atomic<int> notedPriority{THREAD_PRIORITY_NORMAL};
+std::atomic<unsigned> schedulingChanges{0};
+thread_local unsigned followedChanges = 0;
+thread_local HANDLE mmcssTask = nullptr;
+
+using AvSetMmThreadCharacteristicsFn = HANDLE(WINAPI*)(LPCWSTR, LPDWORD);
+using AvRevertMmThreadCharacteristicsFn = BOOL(WINAPI*)(HANDLE);
+
+// avrt.dll is a system DLL; it is looked up when first needed (on a worker,
+// never on the audio thread), so the module imports nothing new.
+HMODULE avrt() noexcept
+{
+    static HMODULE module = LoadLibraryW(L"avrt.dll");
+    return module;
+}
+
+void joinProAudioTask() noexcept
+{
+    if (mmcssTask) return;
+    HMODULE m = avrt();
+    if (!m) return;
+    auto set = reinterpret_cast<AvSetMmThreadCharacteristicsFn>(
+        reinterpret_cast<void*>(GetProcAddress(m, "AvSetMmThreadCharacteristicsW")));
+    if (!set) return;
+    DWORD taskIndex = 0;
+    mmcssTask = set(L"Pro Audio", &taskIndex);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+void leaveProAudioTask() noexcept
+{
+    if (!mmcssTask) return;
+    auto revert = reinterpret_cast<AvRevertMmThreadCharacteristicsFn>(
+        reinterpret_cast<void*>(GetProcAddress(avrt(), "AvRevertMmThreadCharacteristics")));
+    if (revert) revert(mmcssTask);
+    mmcssTask = nullptr;
+}
+
 DWORD WINAPI threadMain(LPVOID raw)
 {
     static_cast<Thread*>(raw)->runEntry();
+    leaveProAudioTask();
     return 0;
 }
 
@@ -62,11 +104,35 @@ DWORD WINAPI keptThreadMain(LPVOID raw)
     const KeptStart start = *static_cast<KeptStart*>(raw);
     delete static_cast<KeptStart*>(raw);
     start.thread->runEntry();  // the owner may delete the Thread from here on
+    leaveProAudioTask();
     FreeLibraryAndExitThread(start.module, 0);
 }
 
 HANDLE handleOf(std::uintptr_t id) { return reinterpret_cast<HANDLE>(id); }
 }  // namespace
+
+void noteAudioThreadScheduling() noexcept
+{
+    const int priority = GetThreadPriority(GetCurrentThread());
+    if (priority == THREAD_PRIORITY_ERROR_RETURN) return;
+    if (notedPriority.exchange(priority, std::memory_order_relaxed) != priority)
+        schedulingChanges.fetch_add(1, std::memory_order_release);
+}
+
+void followAudioThreadScheduling() noexcept
+{
+    const unsigned changes = schedulingChanges.load(std::memory_order_acquire);
+    if (changes == followedChanges) return;
+    followedChanges = changes;
+    // A host's MMCSS-registered audio thread runs above normal priority (the
+    // registration itself cannot be queried): the workers join the same task.
+    if (notedPriority.load(std::memory_order_relaxed) > THREAD_PRIORITY_NORMAL) joinProAudioTask();
+}
+
+AudioScheduling notedAudioScheduling() noexcept
+{
+    return {0, notedPriority.load(std::memory_order_relaxed)};
+}
 
 void Thread::runEntry() noexcept
 {

@@ -132,5 +132,48 @@ TEST(ShortConvolver, runsOneWorkerFromLoadToDestruction)
     EXPECT_EQ(testing::threadCountReaching(before), before);
 }
 
+
+// A family change on the audio thread: selectBank() and reload() restart from
+// silence with the other response exactly as a fresh load() does, bit for
+// bit, at any position of the schedule (with a block in flight or not), and
+// keep the one worker thread.
+TEST(ShortConvolver, switchingBanksOrReloadingEqualsAFreshLoadBitForBit)
+{
+    const auto first = uniformNoise(ShortConvolver::length, 21);
+    const auto second = uniformNoise(ShortConvolver::length, 22);
+    const auto before = uniformNoise(3000, 23);
+    const auto after = uniformNoise(2600, 24);
+    ShortConvolver fresh;
+    fresh.load(second.data());
+    const auto expected = run(fresh, after);
+    for (int lead : {0, 1, 63, 64, 200, 256, 257, 511, 700, 1023, 2900}) {
+        ShortConvolver banked(true, 2);
+        banked.loadBanks(first.data(), second.data());
+        ShortConvolver reloaded;
+        reloaded.load(first.data());
+        const std::vector<float> head(before.begin(), before.begin() + lead);
+        run(banked, head);
+        run(reloaded, head);
+        const int threads = platform::processThreadCount();
+        banked.selectBank(1);
+        reloaded.reload(second.data());
+        EXPECT_EQ(platform::processThreadCount(), threads);
+        EXPECT_EQ(banked.bank(), 1);
+        const auto y = run(banked, after);
+        const auto z = run(reloaded, after);
+        for (std::size_t t = 0; t < after.size(); ++t) {
+            ASSERT_EQ(y[t], expected[t]) << "selectBank after " << lead << ", sample " << t;
+            ASSERT_EQ(z[t], expected[t]) << "reload after " << lead << ", sample " << t;
+        }
+        // And back: the first response, as freshly loaded.
+        banked.selectBank(0);
+        ShortConvolver freshFirst;
+        freshFirst.load(first.data());
+        const auto y0 = run(banked, before);
+        const auto e0 = run(freshFirst, before);
+        for (std::size_t t = 0; t < before.size(); ++t) ASSERT_EQ(y0[t], e0[t]) << "back, after " << lead << ", " << t;
+    }
+}
+
 }  // namespace
 }  // namespace valvora

@@ -1,4 +1,4 @@
-// The audio entry must never allocate and never wait for paramLock. Global
+// The audio entry must never allocate and never wait for a host thread. Global
 // operator new is replaced here to count allocations made on the audio
 // thread while a block runs.
 #include <gtest/gtest.h>
@@ -88,7 +88,7 @@ TEST(RealTimeSafety, ProcessingAndApplyingParameterChangesAllocateNothing)
     EXPECT_EQ(audioThreadAllocations.load(), 0);
 }
 
-TEST(RealTimeSafety, ABusyParameterLockDefersChangesInsteadOfWaiting)
+TEST(RealTimeSafety, AHostThreadInsideAChangeDefersTheChangesInsteadOfWaiting)
 {
     AmpPlugin plugin(hostCallback);
     Stereo block(64);
@@ -98,15 +98,15 @@ TEST(RealTimeSafety, ABusyParameterLockDefersChangesInsteadOfWaiting)
     plugin.setParameter(valvora::paramEnable, 0.0f);  // pending: bypass
     std::atomic<bool> holding{false}, release{false};
     std::thread host([&] {
-        plugin.paramLockForTest().enter();
+        plugin.beginChangeForTest();  // as in the middle of a program switch
         holding = true;
         while (!release) std::this_thread::yield();
-        plugin.paramLockForTest().leave();
+        plugin.endChangeForTest();
     });
     while (!holding) std::this_thread::yield();
 
-    block.run(plugin);  // must return although the lock is held
-    EXPECT_TRUE(plugin.engineForTest().isEnabled()) << "the pending change was applied through a held lock";
+    block.run(plugin);  // must return although a change is in progress
+    EXPECT_TRUE(plugin.engineForTest().isEnabled()) << "the pending change was applied in the middle of a change";
     EXPECT_NE(block.out0[10], block.in0[10]);
 
     release = true;
