@@ -43,6 +43,10 @@ AmpPlugin::AmpPlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster
 AmpPlugin::~AmpPlugin()
 {
     closing.store(true);
+    // The editor goes last (the base class deletes it), but its window must
+    // close first: the Linux editor's own thread reads the parameters, and
+    // would otherwise reach the lock and the engine while they are destroyed.
+    if (editor) editor->close();
     // Waits for a host thread that may still be inside a parameter call.
     paramLock.enter();
     paramLock.leave();
