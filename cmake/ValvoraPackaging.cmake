@@ -52,24 +52,15 @@ else()
   valvora_release_module(TARGET ValvoraQX70 FILE ValvoraQX70.so DESTINATION .)
 endif()
 
-# The LV2 bundle, once its target exists: the module stripped like the VST
-# one, and the bundle's descriptions beside it.
+# The LV2 bundle, once its target exists: the plug-in's and the UI's
+# binaries stripped like the VST module, the bundle's descriptions beside them.
 if(TARGET ValvoraQX70_lv2)
-  # The bundle's manifest names the binary as the target builds it.
-  get_target_property(lv2_prefix ValvoraQX70_lv2 PREFIX)
-  get_target_property(lv2_name ValvoraQX70_lv2 OUTPUT_NAME)
-  get_target_property(lv2_suffix ValvoraQX70_lv2 SUFFIX)
-  if(lv2_prefix STREQUAL "lv2_prefix-NOTFOUND")
-    set(lv2_prefix ${CMAKE_SHARED_MODULE_PREFIX})
-  endif()
-  if(NOT lv2_name)
-    set(lv2_name ValvoraQX70_lv2)
-  endif()
-  if(NOT lv2_suffix)
-    set(lv2_suffix ${CMAKE_SHARED_MODULE_SUFFIX})
-  endif()
-  valvora_release_module(TARGET ValvoraQX70_lv2 FILE ${lv2_prefix}${lv2_name}${lv2_suffix}
-    DESTINATION ValvoraQX70.lv2)
+  foreach(lv2_target ValvoraQX70_lv2 ValvoraQX70_lv2_ui)
+    # The bundle's manifest names each binary as its target builds it
+    # (no prefix, the platform's module suffix).
+    valvora_release_module(TARGET ${lv2_target} FILE ${lv2_target}${CMAKE_SHARED_MODULE_SUFFIX}
+      DESTINATION ValvoraQX70.lv2)
+  endforeach()
   install(DIRECTORY $<TARGET_FILE_DIR:ValvoraQX70_lv2>/ DESTINATION ValvoraQX70.lv2 COMPONENT plugin
     FILES_MATCHING PATTERN "*.ttl")
 endif()

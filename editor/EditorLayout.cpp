@@ -1,5 +1,7 @@
 #include "editor/EditorLayout.h"
 
+#include "core/Parameters.h"
+
 namespace valvora {
 
 namespace {
@@ -7,27 +9,24 @@ namespace {
 constexpr ControlKind K = ControlKind::knob;
 constexpr ControlKind B = ControlKind::button;
 
-// Parameter indexes: 0 Enable, 1 Channel, 2 Normal Vol, 3 Drive Volume,
-// 4 Gain, 5 Bass, 6 Middle, 7 Treble, 8 Reverb, 9 Channels, 10 Oversample,
-// 11 SpeakerSim, 12 TubeMode, 13 SpeakerMode.
 constexpr std::array<ControlPlacement, EditorLayout::kControlCount> kTable{{
-    {K, 171, 58, 123, 57, 57, -1, 4},
-    {K, 89, 58, 123, 57, 57, -1, 2},
-    {K, 248, 58, 123, 57, 57, -1, 3},
-    {K, 461, 58, 123, 57, 57, -1, 5},
-    {K, 396, 58, 123, 57, 57, -1, 6},
-    {K, 330, 58, 123, 57, 57, -1, 7},
-    {K, 541, 58, 123, 57, 57, -1, 8},
-    {B, 639, 64, 135, 32, 45, 7, 0},    // power rocker
-    {B, 379, 0, 131, 40, 32, 8, 10},    // oversampling
-    {B, 419, 0, 133, 40, 32, 9, 9},     // mono / stereo
+    {K, 171, 58, 123, 57, 57, -1, paramGain},
+    {K, 89, 58, 123, 57, 57, -1, paramNormalVolume},
+    {K, 248, 58, 123, 57, 57, -1, paramDriveVolume},
+    {K, 461, 58, 123, 57, 57, -1, paramBass},
+    {K, 396, 58, 123, 57, 57, -1, paramMiddle},
+    {K, 330, 58, 123, 57, 57, -1, paramTreble},
+    {K, 541, 58, 123, 57, 57, -1, paramReverb},
+    {B, 639, 64, 135, 32, 45, 7, paramEnable},    // power rocker
+    {B, 379, 0, 131, 40, 32, 8, paramOversample},    // oversampling
+    {B, 419, 0, 133, 40, 32, 9, paramChannels},     // mono / stereo
     {B, 339, 0, 134, 40, 32, 10, -1},   // version check
     {B, 299, 0, 130, 40, 32, 11, -1},   // about view
-    {B, 461, 0, 132, 30, 32, 12, 11},   // speaker simulation
-    {B, 228, 86, 129, 20, 20, 13, 1},   // drive select
+    {B, 461, 0, 132, 30, 32, 12, paramSpeakerSim},   // speaker simulation
+    {B, 228, 86, 129, 20, 20, 13, paramChannel},   // drive select
     {B, 300, 98, 126, 29, 29, 0, -1},   // drive lamp: Channel AND Enable
-    {B, 35, 72, 136, 30, 29, 15, 12},   // tube-mode toggle
-    {B, 491, 0, 137, 68, 32, 16, 13},   // cabinet indicator
+    {B, 35, 72, 136, 30, 29, 15, paramTubeMode},   // tube-mode toggle
+    {B, 491, 0, 137, 68, 32, 16, paramSpeakerMode},   // cabinet indicator
 }};
 
 constexpr std::array<int, EditorLayout::kKnobCount> kKnobOrder{1, 0, 2, 5, 4, 3, 6};

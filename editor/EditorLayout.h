@@ -44,10 +44,6 @@ public:
     static constexpr int kUpdateControlId = 10;
     static constexpr int kAboutControlId = 11;
 
-    // Parameters the lamp combines.
-    static constexpr int kEnableParameter = 0;
-    static constexpr int kChannelParameter = 1;
-
     static const ControlPlacement& entry(int index) noexcept { return table()[static_cast<unsigned>(index)]; }
     static const std::array<ControlPlacement, kControlCount>& table() noexcept;
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/Parameters.h"
 #include "editor/EditorLayout.h"
 #include "editor/EditorSyncTarget.h"
 #include "plugin/AudioEffect.h"
@@ -17,6 +18,9 @@ void follow(EditorSyncTarget& target, int entry, int on)
 {
     if (target.buttonState(entry) != on) target.setButtonState(entry, on);
 }
+
+// The buttons read switches with the thresholds the sound uses.
+int switchFrame(AudioEffect& effect, int parameter) { return switchIsOn(effect.getParameter(parameter)) ? 1 : 0; }
 
 }  // namespace
 
@@ -41,10 +45,10 @@ void EditorSync::run(AudioEffect& effect, EditorSyncTarget& target)
         if (dial.needsRepaint()) target.repaintKnob(entry);
     }
     for (int entry : kPlainButtons)
-        follow(target, entry, switchOn(effect.getParameter(EditorLayout::entry(entry).parameter)));
+        follow(target, entry, switchFrame(effect, EditorLayout::entry(entry).parameter));
 
-    const int drive = switchOn(effect.getParameter(EditorLayout::kChannelParameter));
-    const int power = switchOn(effect.getParameter(EditorLayout::kEnableParameter));
+    const int drive = switchFrame(effect, paramChannel);
+    const int power = switchFrame(effect, paramEnable);
     follow(target, EditorLayout::kDriveSelectEntry, drive);
     follow(target, EditorLayout::kPowerEntry, power);
     follow(target, EditorLayout::kLampEntry, drive & power);

@@ -13,8 +13,6 @@ class EditorSync {
 public:
     static void run(AudioEffect& effect, EditorSyncTarget& target);
 
-    // A switch parameter reads as on from 0.5 upwards (NaN reads as off).
-    static int switchOn(float value) noexcept { return value * 2.0f >= 1.0f ? 1 : 0; }
     // A parameter as a knob position 0..100 (NaN and below 0 give 0).
     static int knobPosition(float value) noexcept;
 };

@@ -1,5 +1,5 @@
 // Build tool: writes the LV2 bundle's Turtle files into a folder.
-// Usage: valvora-lv2-turtle BUNDLE_DIR BINARY_FILE_NAME
+// Usage: valvora-lv2-turtle BUNDLE_DIR BINARY_FILE_NAME UI_BINARY_FILE_NAME
 
 #include <cstdio>
 #include <fstream>
@@ -20,14 +20,15 @@ bool writeFile(const std::string& path, const std::string& text)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: valvora-lv2-turtle BUNDLE_DIR BINARY_FILE_NAME\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: valvora-lv2-turtle BUNDLE_DIR BINARY_FILE_NAME UI_BINARY_FILE_NAME\n");
         return 2;
     }
     using namespace valvora::lv2;
     const std::string dir = std::string(argv[1]) + "/";
-    const bool ok = writeFile(dir + "manifest.ttl", manifestTurtle(argv[2])) &&
+    const bool ok = writeFile(dir + "manifest.ttl", manifestTurtle(argv[2], argv[3])) &&
                     writeFile(dir + pluginTurtleFileName, pluginTurtle()) &&
-                    writeFile(dir + presetsTurtleFileName, presetsTurtle());
+                    writeFile(dir + presetsTurtleFileName, presetsTurtle()) &&
+                    writeFile(dir + uiTurtleFileName, uiTurtle());
     return ok ? 0 : 1;
 }

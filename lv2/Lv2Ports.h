@@ -12,6 +12,9 @@ namespace valvora::lv2 {
 
 constexpr const char* pluginUri = "http://kelmo.example/plugins/valvora-qx70";
 constexpr const char* projectUri = "http://kelmo.example/projects/valvora-qx70";
+// The panel, an X11 UI in a binary of its own so that hosts that never show
+// a UI need not load the editor (nor libX11).
+constexpr const char* uiUri = "http://kelmo.example/plugins/valvora-qx70#ui";
 // Presets are named resources below the plug-in: <pluginUri>/presets/<n>.
 constexpr const char* presetUriBase = "http://kelmo.example/plugins/valvora-qx70/presets/";
 

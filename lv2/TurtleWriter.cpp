@@ -18,7 +18,8 @@ constexpr const char* prefixes =
     "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf:  <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
-    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n";
+    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix ui:   <http://lv2plug.in/ns/extensions/ui#> .\n\n";
 
 std::string presetUri(int program)
 {
@@ -99,11 +100,13 @@ std::string turtleNumber(float value)
     return out;
 }
 
-std::string manifestTurtle(const std::string& binaryFileName)
+std::string manifestTurtle(const std::string& binaryFileName, const std::string& uiBinaryFileName)
 {
     std::string out = prefixes;
     out += "<" + std::string(pluginUri) + ">\n\ta lv2:Plugin ;\n\tlv2:binary <" + binaryFileName +
            "> ;\n\trdfs:seeAlso <" + pluginTurtleFileName + "> .\n";
+    out += "\n<" + std::string(uiUri) + ">\n\ta ui:X11UI ;\n\tui:binary <" + uiBinaryFileName +
+           "> ;\n\trdfs:seeAlso <" + uiTurtleFileName + "> .\n";
     for (int program = 0; program < factoryProgramCount; ++program) {
         out += "\n<" + presetUri(program) + ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" + pluginUri +
                "> ;\n\trdfs:seeAlso <" + presetsTurtleFileName + "> .\n";
@@ -120,6 +123,7 @@ std::string pluginTurtle()
     out += "\tlv2:project <" + std::string(projectUri) + "> ;\n";
     // Real-time safe by design; nothing the host must provide.
     out += "\tlv2:optionalFeature lv2:hardRTCapable ;\n";
+    out += "\tui:ui <" + std::string(uiUri) + "> ;\n";
     out += "\tlv2:port [\n";
     for (std::uint32_t port = 0; port < portCount; ++port) {
         if (port > 0) out += "\t] , [\n";
@@ -156,6 +160,26 @@ std::string presetsTurtle()
         }
         out += "\t] .\n";
     }
+    return out;
+}
+
+std::string uiTurtle()
+{
+    std::string out = prefixes;
+    out += "<" + std::string(uiUri) + ">\n\ta ui:X11UI ;\n";
+    // Without a parent the panel has nowhere to go; without idle calls its
+    // own thread keeps it painted, and it asks for its fixed size.
+    out += "\tlv2:requiredFeature ui:parent ;\n";
+    out += "\tlv2:optionalFeature ui:idleInterface , ui:resize , ui:noUserResize ;\n";
+    out += "\tlv2:extensionData ui:idleInterface ;\n";
+    out += "\tui:portNotification [\n";
+    for (int parameter = 0; parameter < parameterCount; ++parameter) {
+        if (parameter > 0) out += "\t] , [\n";
+        out += "\t\tui:plugin <" + std::string(pluginUri) + "> ;\n";
+        out += "\t\tlv2:symbol " + quoted(controlSymbol(parameter).c_str()) + " ;\n";
+        out += "\t\tui:protocol ui:floatProtocol\n";
+    }
+    out += "\t] .\n";
     return out;
 }
 

@@ -97,6 +97,12 @@ bool KelmoEditor::isOpen()
     return window != nullptr;
 }
 
+unsigned long KelmoEditor::windowId()
+{
+    std::lock_guard<std::recursive_mutex> hold(windowLock);
+    return window ? window->id() : 0;
+}
+
 void KelmoEditor::idle()
 {
     lastIdleMs.store(nowMs());

@@ -42,6 +42,9 @@ public:
     bool isOpen() override;
     // The host's window thread, regularly: window events, the poll, painting.
     void idle() override;
+    // The editor's own window (the host's child), 0 while closed: an LV2
+    // host embeds the UI by this id.
+    unsigned long windowId();
 
 private:
     void service();  // windowLock held

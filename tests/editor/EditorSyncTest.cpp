@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Parameters.h"
 #include "editor/EditorLayout.h"
 #include "editor/EditorSync.h"
 #include "editor/EditorSyncTarget.h"
@@ -16,6 +17,8 @@
 using valvora::ControlKind;
 using valvora::DialValue;
 using valvora::EditorLayout;
+using valvora::ParameterInfo;
+using valvora::ParameterKind;
 using valvora::EditorSync;
 
 namespace {
@@ -182,6 +185,22 @@ TEST(EditorLayoutTable, knobsAndButtonsSitWhereThePanelPrintsThem)
     EXPECT_EQ(EditorLayout::entry(0).x, 171);
     EXPECT_EQ(EditorLayout::entry(0).parameter, 4);
     EXPECT_EQ(EditorLayout::entry(14).controlId, 0);
+}
+
+// A knob on a switch would write in-between values the sound reads as a
+// threshold; a button on a continuous parameter would jump it to 0 or 1.
+TEST(EditorLayoutTable, knobsDriveContinuousParametersAndButtonsSwitches)
+{
+    for (int e = 0; e < EditorLayout::kControlCount; ++e) {
+        const auto& p = EditorLayout::entry(e);
+        if (p.parameter < 0) continue;
+        const ParameterInfo* info = valvora::parameterInfo(p.parameter);
+        ASSERT_NE(info, nullptr) << e;
+        if (p.kind == ControlKind::knob)
+            EXPECT_EQ(info->kind, ParameterKind::Continuous) << info->name;
+        else
+            EXPECT_NE(info->kind, ParameterKind::Continuous) << info->name;
+    }
 }
 
 TEST(EditorLayoutTable, creationOrdersCoverEveryControlOnce)

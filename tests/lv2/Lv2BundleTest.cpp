@@ -165,36 +165,75 @@ TEST_F(Lv2Info, listsTheSixteenProgramsAsPresetsByTheVstModulesNames)
     EXPECT_THAT(presets, ElementsAreArray(expected)) << info->output;
 }
 
-TEST(Lv2Binary, exportsOnlyTheDescriptorFunction)
+TEST_F(Lv2Info, listsThePanelAsAnX11UiWithItsOwnBinaryInTheBundle)
+{
+    const std::string listing = info->output;
+    const auto uis = listing.find("UIs:");
+    ASSERT_NE(uis, std::string::npos) << listing;
+    const std::vector<std::string> rest = lines(listing.substr(uis));
+    ASSERT_GE(rest.size(), 4u) << listing;
+    EXPECT_EQ(trimmed(rest[1]), std::string(VALVORA_LV2_URI) + "#ui");
+    EXPECT_EQ(trimmed(rest[2]), "Class:  http://lv2plug.in/ns/extensions/ui#X11UI");
+    EXPECT_EQ(trimmed(rest[3]), "Binary: file://" + path + "/ValvoraQX70.lv2/ValvoraQX70_lv2_ui.so");
+}
+
+// The plug-in's binary and the UI's, each as a host's loader sees it.
+struct Lv2BinaryCase {
+    const char* path;
+    const char* descriptor;
+    bool mayNeedX11;
+};
+
+std::vector<std::string> neededLibraries(const char* binary, std::string& listing)
+{
+    const CommandResult r = runCommand(std::string("readelf -d ") + binary);
+    listing = r.output;
+    std::vector<std::string> needed;
+    if (r.status != 0) return needed;
+    for (const std::string& line : lines(r.output)) {
+        if (line.find("(NEEDED)") == std::string::npos) continue;
+        const auto open = line.find('[');
+        const auto close = line.find(']');
+        needed.push_back(line.substr(open + 1, close - open - 1));
+    }
+    return needed;
+}
+
+class Lv2Binary : public ::testing::TestWithParam<Lv2BinaryCase> {};
+
+TEST_P(Lv2Binary, exportsOnlyItsDescriptorFunction)
 {
     if (sanitizedBuild) GTEST_SKIP() << "a sanitizer runtime is linked in";
-    const CommandResult r = runCommand(std::string("nm -D --defined-only ") + VALVORA_LV2_BINARY);
+    const CommandResult r = runCommand(std::string("nm -D --defined-only ") + GetParam().path);
     ASSERT_EQ(r.status, 0) << r.output;
     std::vector<std::string> symbols;
     for (const std::string& line : lines(r.output)) {
         if (line.empty()) continue;
         symbols.push_back(line.substr(line.rfind(' ') + 1));
     }
-    EXPECT_THAT(symbols, ElementsAreArray({"lv2_descriptor"})) << r.output;
+    EXPECT_THAT(symbols, ElementsAreArray({GetParam().descriptor})) << r.output;
 }
 
-TEST(Lv2Binary, needsOnlyGlibcTheGccRuntimesAndX11)
+// A headless host loads the plug-in without a display library on the
+// machine; only the UI may need libX11.
+TEST_P(Lv2Binary, needsOnlyGlibcTheGccRuntimesAndForTheUiX11)
 {
     if (sanitizedBuild) GTEST_SKIP() << "a sanitizer runtime is linked in";
-    const CommandResult r = runCommand(std::string("readelf -d ") + VALVORA_LV2_BINARY);
-    ASSERT_EQ(r.status, 0) << r.output;
-    const std::set<std::string> allowed = {"libc.so.6",     "libm.so.6",   "libstdc++.so.6",
-                                           "libgcc_s.so.1", "libX11.so.6", "ld-linux-x86-64.so.2"};
-    std::vector<std::string> needed, unexpected;
-    for (const std::string& line : lines(r.output)) {
-        if (line.find("(NEEDED)") == std::string::npos) continue;
-        const auto open = line.find('[');
-        const auto close = line.find(']');
-        needed.push_back(line.substr(open + 1, close - open - 1));
-        if (!allowed.count(needed.back())) unexpected.push_back(needed.back());
-    }
-    EXPECT_FALSE(needed.empty()) << r.output;
-    EXPECT_THAT(unexpected, IsEmpty()) << r.output;
+    std::set<std::string> allowed = {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1",
+                                     "ld-linux-x86-64.so.2"};
+    if (GetParam().mayNeedX11) allowed.insert("libX11.so.6");
+    std::string listing;
+    const std::vector<std::string> needed = neededLibraries(GetParam().path, listing);
+    std::vector<std::string> unexpected;
+    for (const std::string& library : needed)
+        if (!allowed.count(library)) unexpected.push_back(library);
+    EXPECT_FALSE(needed.empty()) << listing;
+    EXPECT_THAT(unexpected, IsEmpty()) << listing;
 }
+
+INSTANTIATE_TEST_SUITE_P(Bundle, Lv2Binary,
+                         ::testing::Values(Lv2BinaryCase{VALVORA_LV2_BINARY, "lv2_descriptor", false},
+                                           Lv2BinaryCase{VALVORA_LV2_UI_BINARY, "lv2ui_descriptor", true}),
+                         [](const auto& which) { return which.param.mayNeedX11 ? "ui" : "plugin"; });
 
 }  // namespace

@@ -132,8 +132,9 @@ TEST(DebugArchive, HoldsTheDebugFileThePackagedModuleNames)
     const fs::path folder = debugFolder / VALVORA_PACKAGE_NAME;
     std::set<std::string> expected{VALVORA_MODULE_FILE ".debug", "LICENSE.txt"};
 #ifdef VALVORA_PACKAGE_HAS_LV2
-    expected.insert("ValvoraQX70.lv2");  // the bundle's binary's debug file, in the bundle's folder
-    EXPECT_EQ(namesIn(folder / "ValvoraQX70.lv2"), (std::set<std::string>{"ValvoraQX70_lv2.so.debug"}));
+    expected.insert("ValvoraQX70.lv2");  // the bundle's binaries' debug files, in the bundle's folder
+    EXPECT_EQ(namesIn(folder / "ValvoraQX70.lv2"),
+              (std::set<std::string>{"ValvoraQX70_lv2.so.debug", "ValvoraQX70_lv2_ui.so.debug"}));
 #endif
     EXPECT_EQ(namesIn(folder), expected);
     const std::vector<unsigned char> debugFile = bytesOf(folder / VALVORA_MODULE_FILE ".debug");
