@@ -9,6 +9,7 @@ backend renders through it (tests/ardour/render.lua).
   ardour_suite.py render MODULE   a stereo DI through the Default program is finite and
                                   differs from the DI; with Enable and Oversample off the
                                   render is the DI bit for bit
+  ardour_suite.py render-lv2 BUNDLE   the same through the LV2 bundle, loaded by its URI
 
 Everything happens in a fresh temporary HOME (Ardour's configuration, cache
 and the scripts the suite installs there), so the machine's own Ardour
@@ -41,19 +42,26 @@ def skip_without_ardour():
         sys.exit(77)
 
 
+LV2_URI = "http://kelmo.example/plugins/valvora-qx70"
+
+
 def prepare(module):
-    """A temporary HOME with the module in a folder of its own, scanned."""
+    """A temporary HOME with the module (or the LV2 bundle) in a folder of its own."""
     work = tempfile.mkdtemp(prefix="valvora-ardour-")
     home = os.path.join(work, "home")
     vst = os.path.join(work, "vst")
     os.makedirs(os.path.join(home, ".config", "ardour7", "scripts"))
     os.makedirs(os.path.join(home, ".config", "ardour7", "export"))
     os.makedirs(vst)
-    shutil.copy2(module, os.path.join(vst, os.path.basename(module)))
+    if os.path.isdir(module):
+        shutil.copytree(module, os.path.join(vst, os.path.basename(module)))
+    else:
+        shutil.copy2(module, os.path.join(vst, os.path.basename(module)))
     shutil.copy(os.path.join(HERE, "valvora-di-source.lua"), os.path.join(home, ".config", "ardour7", "scripts"))
     shutil.copy(os.path.join(HERE, "preset.xml"), os.path.join(home, ".config", "ardour7", "export", "valvora.preset"))
     env = dict(os.environ)
-    env.update({"HOME": home, "LXVST_PATH": vst})
+    # Only our build on each path, so what Ardour loads is what was built.
+    env.update({"HOME": home, "LXVST_PATH": vst, "LV2_PATH": vst})
     for name in ("XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"):
         env.pop(name, None)
     env.pop("DISPLAY", None)  # headless: nothing may need a display
@@ -103,15 +111,18 @@ def read_float_wav(path):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("scan", "render"):
+    if len(sys.argv) != 3 or sys.argv[1] not in ("scan", "render", "render-lv2"):
         print(__doc__)
         return 2
     skip_without_ardour()
     mode, module = sys.argv[1], os.path.abspath(sys.argv[2])
     work, vst, env = prepare(module)
     try:
-        infos, output = scan(work, vst, env)
-        ours = [i for i in infos if i.get("name") == "Valvora QX70"]
+        if mode == "render-lv2":
+            env.update({"VALVORA_PLUGIN_TYPE": "LV2", "VALVORA_PLUGIN": LV2_URI})
+        else:
+            infos, output = scan(work, vst, env)
+            ours = [i for i in infos if i.get("name") == "Valvora QX70"]
         if mode == "scan":
             if not ours:
                 fail("the scan did not find Valvora QX70:\n" + output)

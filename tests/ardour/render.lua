@@ -4,11 +4,16 @@
 -- the same DI), exported as 32-bit float WAV to VALVORA_ARDOUR_DIR/NAME.wav.
 -- VALVORA_RENDER names it: "dry" (the DI alone), "default" (through Valvora
 -- QX70 with its Default program) or "bypass" (through it with Enable and
--- Oversample off). One export per session: Ardour 7.3 corrupts its heap when
+-- Oversample off). VALVORA_PLUGIN_TYPE says which build: "LXVST" (the VST
+-- module, found by its name) or "LV2" (the bundle, found by its URI,
+-- VALVORA_PLUGIN). One export per session: Ardour 7.3 corrupts its heap when
 -- a second SimpleExport runs in the same process (seen under gdb), so the
 -- suite starts one ardour7-lua per render.
 local dir = os.getenv ("VALVORA_ARDOUR_DIR")
 local name = os.getenv ("VALVORA_RENDER")
+local lv2 = os.getenv ("VALVORA_PLUGIN_TYPE") == "LV2"
+local wanted = lv2 and os.getenv ("VALVORA_PLUGIN") or "Valvora QX70"
+local kind = lv2 and ARDOUR.PluginType.LV2 or ARDOUR.PluginType.LXVST
 local backend = AudioEngine:set_backend ("None (Dummy)", "", "")
 assert (AudioEngine:current_backend_name () == "Dummy", "no Dummy backend")
 local s = create_session (dir .. "/session-" .. name, "suite", 48000)
@@ -21,14 +26,15 @@ assert (not source:isnil (), "no DI source")
 track:add_processor_by_index (source, 0, nil, true)
 
 if name ~= "dry" then
-	plugin = ARDOUR.LuaAPI.new_plugin (s, "Valvora QX70", ARDOUR.PluginType.LXVST, "")
-	assert (not plugin:isnil (), "Valvora QX70 not found by Ardour")
+	plugin = ARDOUR.LuaAPI.new_plugin (s, wanted, kind, "")
+	assert (not plugin:isnil (), wanted .. " not found by Ardour")
 	track:add_processor_by_index (plugin, 1, nil, true)
 	insert = plugin:to_insert ()
 	print ("plugin " .. insert:plugin (0):name () .. " by " .. insert:plugin (0):maker ()
 	       .. ", inputs " .. insert:input_streams ():n_audio () .. ", outputs " .. insert:output_streams ():n_audio ())
 	if name == "bypass" then
-		-- Enable is parameter 0, Oversample 10.
+		-- Enable is parameter 0, Oversample 10 (in both builds: the LV2
+		-- build's control ports come in parameter order).
 		ARDOUR.LuaAPI.set_processor_param (plugin, 0, 0.0)
 		ARDOUR.LuaAPI.set_processor_param (plugin, 10, 0.0)
 	end
