@@ -17,8 +17,7 @@ AmpPlugin::AmpPlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster
     for (int i = 0; i < parameterCount; ++i) setParameter(i, initial.values[i]);
     beginChange();
     sampleRate = 44100.0f;
-    snapshot.rate.store(sampleRate);
-    snapshot.changedMask.fetch_or(sampleRateBit);  // the engine learns the rate on the first block
+    snapshot.storeRate(sampleRate);  // the engine learns the rate on the first block
     endChange();
     // Test-only: VALVORA_AUDIO_TEST_HOOK=allocate or =lock makes every block
     // allocate and free, or take and release a lock, on the audio thread, so
@@ -55,21 +54,13 @@ AmpPlugin::~AmpPlugin()
 void AmpPlugin::beginChange() noexcept
 {
     paramLock.enter();
-    // Sequentially consistent throughout (ThreadSanitizer does not model
-    // fences): the odd count is seen before any value of the change.
-    if (snapshot.depth++ == 0) snapshot.sequence.fetch_add(1);
+    snapshot.beginChange();
 }
 
 void AmpPlugin::endChange() noexcept
 {
-    if (--snapshot.depth == 0) snapshot.sequence.fetch_add(1);
+    snapshot.endChange();
     paramLock.leave();
-}
-
-void AmpPlugin::store(int index, float value) noexcept
-{
-    snapshot.paramValues[index].store(value);
-    snapshot.changedMask.fetch_or(1 << index);
 }
 
 void AmpPlugin::setSampleRate(float rate)
@@ -80,8 +71,7 @@ void AmpPlugin::setSampleRate(float rate)
     engine.prepareRate(static_cast<double>(rate));
     beginChange();
     sampleRate = rate;
-    snapshot.rate.store(rate);
-    snapshot.changedMask.fetch_or(sampleRateBit);
+    snapshot.storeRate(rate);
     endChange();
 }
 
@@ -104,7 +94,7 @@ void AmpPlugin::setParameter(VstInt32 index, float value)
 {
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(parameterCount)) return;
     beginChange();
-    store(index, value);
+    snapshot.store(index, value);
     endChange();
 }
 
@@ -112,7 +102,7 @@ float AmpPlugin::getParameter(VstInt32 index)
 {
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(parameterCount)) return 0.0f;
     platform::ScopedLock hold(paramLock);
-    return snapshot.paramValues[index].load();
+    return snapshot.value(index);
 }
 
 VstInt32 AmpPlugin::getProgram()
@@ -135,7 +125,7 @@ void AmpPlugin::setProgram(VstInt32 program)
         bank.storeValues(curProgram, values);
         curProgram = program;
         bank.loadValues(program, values);
-        for (int i = 0; i < parameterCount; ++i) store(i, values[i]);
+        for (int i = 0; i < parameterCount; ++i) snapshot.store(i, values[i]);
     }
     endChange();
 }
@@ -201,23 +191,9 @@ bool AmpPlugin::getProductString(char* text)
 
 void AmpPlugin::takePendingChanges() noexcept
 {
-    // A seqlock's reader: a host thread inside a change (odd count), or one
-    // that began one while the values were read, leaves the changes to a
-    // later block, as a busy lock used to. Nothing here waits.
-    std::int32_t mask = 0;
     float values[parameterCount] = {};
     float rate = 0.0f;
-    // Sequentially consistent loads are plain loads on x86-64.
-    const std::uint32_t before = snapshot.sequence.load();
-    if ((before & 1) == 0 && snapshot.changedMask.load() != 0) {
-        mask = snapshot.changedMask.exchange(0);
-        for (int i = 0; i < parameterCount; ++i) values[i] = snapshot.paramValues[i].load();
-        rate = snapshot.rate.load();
-        if (snapshot.sequence.load() != before) {
-            snapshot.changedMask.fetch_or(mask);  // busy: a later block
-            mask = 0;
-        }
-    }
+    const std::int32_t mask = snapshot.take(values, rate);
     block.applyChanges(values, mask, rate);
 }
 

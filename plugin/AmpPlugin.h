@@ -1,15 +1,14 @@
 #pragma once
 // The plug-in object: the host-facing shell around AmpEngine. Host threads set
 // and read parameters under paramLock, which only they take; the audio thread
-// takes the pending changes once per block without any lock (a sequence
-// count tells it when a host thread is inside a change, such as a program
-// switch, and it then leaves them to a later block) and runs the engine
-// sample by sample.
+// takes the pending changes from the ParamSnapshot once per block without any
+// lock and runs the engine sample by sample.
 
 #include <atomic>
 #include <cstdint>
 
 #include "core/BlockProcessor.h"
+#include "core/ParamSnapshot.h"
 #include "core/ProductIdentity.h"
 #include "engine/AmpEngine.h"
 #include "platform/Threading.h"
@@ -23,18 +22,6 @@ constexpr VstInt32 pluginVendorVersion = identity::vendorVersion;
 constexpr const char* pluginEffectName = identity::effectName;
 constexpr const char* pluginVendorName = identity::vendorName;
 constexpr const char* pluginProductName = identity::productName;
-
-// The parameter values and the mask of those changed since the audio thread
-// last took them; bit 10 also marks a change of sample rate. Written by host
-// threads under paramLock, read by the audio thread without it.
-struct ParamSnapshot {
-    std::atomic<float> paramValues[parameterCount] = {};
-    std::atomic<float> rate{44100.0f};
-    std::atomic<std::int32_t> changedMask{0};
-    // Odd while a host thread is inside a change (a seqlock's count).
-    std::atomic<std::uint32_t> sequence{0};
-    int depth = 0;  // nesting of changes, under paramLock
-};
 
 class AmpPlugin : public AudioEffectX {
 public:
@@ -85,7 +72,6 @@ private:
     // Host threads: enter and leave paramLock around a change of the snapshot.
     void beginChange() noexcept;
     void endChange() noexcept;
-    void store(int index, float value) noexcept;
 
     std::atomic<bool> closing{false};
     AmpEngine engine;
