@@ -49,7 +49,7 @@ void LongConvolver::buildServedLists() noexcept
 {
     for (int k = 0; k < levelCount; ++k) {
         int count = 0;
-        for (int j = 0; j <= k; ++j) {
+        for (int j = 0; j <= k && k < sharedLevels; ++j) {
             if (served_) servedLists_[k][count++] = served_->workers_[j].get();
             if (j < k) servedLists_[k][count++] = workers_[j].get();
         }
@@ -141,17 +141,18 @@ float LongConvolver::serviceTick(int next) noexcept
 }
 
 // Levels 0..top in increasing order, each collected and dispatched as it
-// falls due, but only the last one's thread is woken: it computes the
-// smaller levels' blocks first (the one due soonest first), then its own, so
-// that one wake-up starts them all. Every level's thread still leads the
-// blocks where it is the largest level, so each is woken once per two of its
-// blocks. A convolver served by another (see serveAlso) wakes none: the
-// other one's thread, woken a moment later in the same frame, computes
-// both convolvers' blocks. Overlap-save does not care which thread computes
+// falls due. Of the shared levels only the last one's thread is woken: it
+// computes the smaller levels' blocks first (the one due soonest first),
+// then its own, so that one wake-up starts them all. Each of their threads
+// still leads the blocks where it is the largest shared level, so each is
+// woken about once per two of its blocks. A convolver served by another (see
+// serveAlso) wakes none of them: the other one's thread, woken a moment
+// later in the same frame, computes both convolvers' blocks. Overlap-save does not care which thread computes
 // a block: its window is the 2B newest samples and its result is due B
 // samples later.
 void LongConvolver::serviceLevels(int next, int top) noexcept
 {
+    const int leader = std::min(top, sharedLevels - 1);
     for (int level = 0; level <= top; ++level) {
         ConvolutionWorker& worker = *workers_[level];
         const int b = worker.blockSize();
@@ -161,12 +162,12 @@ void LongConvolver::serviceLevels(int next, int top) noexcept
         const float* window = ring_.data() + length - 2 * b + next;
         // Without all threads running (one failed to start), each level is
         // woken for itself.
-        if ((level < top && grouped_) || servedElsewhere_)
+        if (level <= leader && ((level < leader && grouped_) || servedElsewhere_))
             worker.dispatchWithoutWaking(window);
         else
             worker.dispatch(window);
     }
-    if (servedElsewhere_) owed_ = top;
+    if (servedElsewhere_) owed_ = leader;
 }
 
 // A collected result is due from its first sample on, but only one tick at a

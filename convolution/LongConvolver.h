@@ -24,6 +24,11 @@ public:
     static constexpr int smallestBlock = 128;
     // The schedule's step: half the smallest block.
     static constexpr int tick = smallestBlock / 2;
+    // The levels whose blocks share wake-ups (blocks 128 .. 1024): for them
+    // a wake-up costs more than the transforms. The larger ones are woken
+    // each for itself, so that no thread computes a large block behind
+    // others while the audio thread may need the processor.
+    static constexpr int sharedLevels = 4;
 
     // Host thread: allocates everything; no worker runs until load().
     // Throws std::bad_alloc.
