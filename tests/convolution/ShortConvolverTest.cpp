@@ -201,7 +201,8 @@ struct ShortPair {
 
     void frames(int n, unsigned seed, bool feedFirst, bool feedSecond)
     {
-        testing::feedPairAndCompare(*first, *second, aloneFirst, aloneSecond, n, seed, feedFirst, feedSecond);
+        testing::feedPairAndCompare(first.get(), second.get(), aloneFirst, aloneSecond, n, seed, feedFirst,
+                                    feedSecond);
     }
 };
 
