@@ -123,51 +123,65 @@ float LongConvolver::process(float x) noexcept
 
 float LongConvolver::serviceTick(int next) noexcept
 {
-    // Levels fire every B samples; at a multiple of 2^k * 128 levels 0..k
-    // all do (32768, where the counter wraps to 0, is a multiple of all).
-    if ((counter_ & (smallestBlock - 1)) == 0) {
+    const unsigned t = static_cast<unsigned>(counter_) / tick;
+    if ((t & 1) == 0) {
+        // The shared levels fire every B samples; at a multiple of 2^k * 128
+        // levels 0..k all do (32768, where the counter wraps to 0, is a
+        // multiple of all).
         const int zeros = counter_ ? std::countr_zero(static_cast<unsigned>(counter_)) : 31;
-        serviceLevels(
-            next, std::min(zeros - std::countr_zero(static_cast<unsigned>(smallestBlock)), levelCount - 1));
-    } else if (owed_ >= 0) {
-        // Blocks left for the serving convolver's threads that none of them
-        // took within a tick (it is not fed, or not yet): our own threads
-        // take them, with half of level 0's block period still to go.
-        for (int level = 0; level <= owed_; ++level) workers_[level]->wakeIfUntaken();
-        owed_ = -1;
+        serviceSharedLevels(
+            next, std::min(zeros - std::countr_zero(static_cast<unsigned>(smallestBlock)), sharedLevels - 1));
+    } else {
+        // A large level i on the ticks whose count ends in exactly i one-bits
+        // (tick = 2^i - 1 mod 2^(i+1)): once every B samples, never on the
+        // same tick as another level, so that the audio thread wakes at most
+        // one thread per tick.
+        const int level = std::countr_one(t);
+        if (level >= sharedLevels && level < levelCount) serviceLevel(next, level, true);
+        if (owed_ >= 0) {
+            // Blocks left for the serving convolver's threads that none of
+            // them took within a tick (it is not fed, or not yet): our own
+            // threads take them, with half of level 0's block period to go.
+            for (int l = 0; l <= owed_; ++l) workers_[l]->wakeIfUntaken();
+            owed_ = -1;
+        }
     }
     collectPieces();
     return takeOutput(next);
 }
 
-// Levels 0..top in increasing order, each collected and dispatched as it
-// falls due. Of the shared levels only the last one's thread is woken: it
-// computes the smaller levels' blocks first (the one due soonest first),
-// then its own, so that one wake-up starts them all. Each of their threads
-// still leads the blocks where it is the largest shared level, so each is
-// woken about once per two of its blocks. A convolver served by another (see
-// serveAlso) wakes none of them: the other one's thread, woken a moment
-// later in the same frame, computes both convolvers' blocks. Overlap-save does not care which thread computes
-// a block: its window is the 2B newest samples and its result is due B
-// samples later.
-void LongConvolver::serviceLevels(int next, int top) noexcept
+// Collects level's last block and hands it the next. Overlap-save does not
+// care at which phase a level's blocks start, nor which thread computes
+// them: the window is always the 2B newest samples and the result is due B
+// samples after the dispatch.
+void LongConvolver::serviceLevel(int next, int level, bool wake) noexcept
 {
-    const int leader = std::min(top, sharedLevels - 1);
-    for (int level = 0; level <= top; ++level) {
-        ConvolutionWorker& worker = *workers_[level];
-        const int b = worker.blockSize();
-        worker.waitDone();
-        if (worker.outputPosition >= 0) pending_[level] = {worker.result(), worker.outputPosition, b};
-        worker.outputPosition = next + b;
-        const float* window = ring_.data() + length - 2 * b + next;
-        // Without all threads running (one failed to start), each level is
-        // woken for itself.
-        if (level <= leader && ((level < leader && grouped_) || servedElsewhere_))
-            worker.dispatchWithoutWaking(window);
-        else
-            worker.dispatch(window);
-    }
-    if (servedElsewhere_) owed_ = leader;
+    ConvolutionWorker& worker = *workers_[level];
+    const int b = worker.blockSize();
+    worker.waitDone();
+    if (worker.outputPosition >= 0) pending_[level] = {worker.result(), worker.outputPosition, b};
+    worker.outputPosition = next + b;
+    const float* window = ring_.data() + length - 2 * b + next;
+    if (wake)
+        worker.dispatch(window);
+    else
+        worker.dispatchWithoutWaking(window);
+}
+
+// The shared levels 0..top in increasing order, but only the last one's
+// thread is woken: it computes the smaller levels' blocks first (the one due
+// soonest first), then its own, so that one wake-up starts them all. Each of
+// their threads still leads the blocks where it is the largest level, so
+// each is woken about once per two of its blocks. A convolver served by
+// another (see serveAlso) wakes none of them: the other one's thread, woken
+// a moment later in the same frame, computes both convolvers' blocks.
+// Without all threads running (one failed to start), each level is woken
+// for itself.
+void LongConvolver::serviceSharedLevels(int next, int top) noexcept
+{
+    for (int level = 0; level <= top; ++level)
+        serviceLevel(next, level, !servedElsewhere_ && (level == top || !grouped_));
+    if (servedElsewhere_) owed_ = top;
 }
 
 // A collected result is due from its first sample on, but only one tick at a

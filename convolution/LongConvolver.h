@@ -3,9 +3,11 @@
 // the first 256 itself). Seven levels of doubling block size (128 .. 8192),
 // each on its own worker thread with exactly one block of time to deliver;
 // the calling thread only stores, reads and clears one sample per call and
-// collects a level's results when its block boundary comes. Levels whose
-// blocks fall due at the same sample are handed over with one wake-up, and
-// collected results are added 64 samples at a time as they fall due.
+// collects a level's results when its block boundary comes. The four small
+// levels' blocks that fall due at the same sample are handed over with one
+// wake-up; the large levels' boundaries are staggered so that each has a
+// 64-sample tick of its own; collected results are added 64 samples at a
+// time as they fall due.
 
 #include <memory>
 #include <vector>
@@ -26,8 +28,7 @@ public:
     static constexpr int tick = smallestBlock / 2;
     // The levels whose blocks share wake-ups (blocks 128 .. 1024): for them
     // a wake-up costs more than the transforms. The larger ones are woken
-    // each for itself, so that no thread computes a large block behind
-    // others while the audio thread may need the processor.
+    // each for itself, on ticks of their own.
     static constexpr int sharedLevels = 4;
 
     // Host thread: allocates everything; no worker runs until load().
@@ -67,7 +68,8 @@ private:
         outRing_[next] = 0.0f;
         return y;
     }
-    void serviceLevels(int next, int top) noexcept;
+    void serviceLevel(int next, int level, bool wake) noexcept;
+    void serviceSharedLevels(int next, int top) noexcept;
     void collectPieces() noexcept;
 
     // The part of a level's collected result still to be added to the output ring.
