@@ -38,6 +38,7 @@ void ConvolutionWorker::reset() noexcept
     lastOutput_ = slotA_.output();
     outputPosition = -1;
     window_.store(nullptr, std::memory_order_relaxed);
+    job_.store(noJob, std::memory_order_relaxed);
     // A start signal the stopped thread never took must not reach the next one.
     start_.reset();
     done_.set();
@@ -100,7 +101,8 @@ bool ConvolutionWorker::handOver(const float* window) noexcept
         done_.set();
         return false;
     }
-    window_.store(window, std::memory_order_release);
+    window_.store(window, std::memory_order_relaxed);
+    job_.store(dispatched, std::memory_order_release);
     return true;
 }
 
@@ -114,11 +116,24 @@ void ConvolutionWorker::run() noexcept
     while (platform::Event::waitEither(quit_, start_) == 1) {
         // At least at the audio thread's priority, which waits for this block.
         platform::followAudioThreadScheduling();
-        const float* window = window_.load(std::memory_order_acquire);
-        if (window) compute(window);
-        delivered_.fetch_add(1, std::memory_order_release);
-        done_.set();
+        // The blocks handed over with this one, smallest (due soonest) first.
+        for (int i = 0; i < servedCount_; ++i) served_[i]->runIfDispatched();
+        // A start signal whose block another thread took finds nothing here.
+        runIfDispatched();
     }
+}
+
+bool ConvolutionWorker::runIfDispatched() noexcept
+{
+    unsigned expected = dispatched;
+    if (!job_.compare_exchange_strong(expected, taken, std::memory_order_acquire, std::memory_order_relaxed))
+        return false;
+    const float* window = window_.load(std::memory_order_relaxed);
+    if (window) compute(window);
+    job_.store(noJob, std::memory_order_relaxed);
+    delivered_.fetch_add(1, std::memory_order_release);
+    done_.set();
+    return true;
 }
 
 // Overlap-save: slot A on this window and slot B on the previous one cover

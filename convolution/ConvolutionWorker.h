@@ -8,6 +8,13 @@
 // the owner has transformed the same window already and hands its spectrum
 // over). Hand-off is one auto-reset event each way; the audio thread waits
 // on `done` only when the result is due.
+//
+// A dispatched block is a job any of its owner's workers may take: the
+// thread woken for it (or one already awake) claims it, so an owner whose
+// levels fall due at the same sample can start them all with one wake-up
+// (see serveAlso). Waking a sleeping thread costs more than a small level's
+// transforms on the machines we measured; computing a few small blocks more
+// on a thread that is awake anyway costs less.
 
 #include <atomic>
 #include <cstdint>
@@ -50,6 +57,18 @@ public:
     void startThread() noexcept;
     // Call after the owner's quit event is set: waits for the thread to end.
     void joinThread() noexcept;
+    // Owner's thread, before startThread(): whenever this worker's thread is
+    // woken it first computes every dispatched block of `smaller` not yet
+    // taken (in the order given, which should be the order they fall due),
+    // then its own. The owner dispatches those blocks without waking their
+    // threads, and only where this worker's block is dispatched together
+    // with them; the workers must belong to the same owner (their threads
+    // start and stop together).
+    void serveAlso(ConvolutionWorker* const* smaller, int count) noexcept
+    {
+        served_ = smaller;
+        servedCount_ = count;
+    }
     bool threadRunning() const noexcept { return thread_.started(); }
 
     // Audio thread: waits until the last dispatched block is delivered.
@@ -64,6 +83,12 @@ public:
     // period to deliver.
     void dispatchWithoutWaking(const float* window) noexcept;
     void wake() noexcept { start_.wakeSleepers(); }
+    // Audio thread: wake() only while the dispatched block is still waiting
+    // for a thread to take it; otherwise no system call.
+    void wakeIfUntaken() noexcept
+    {
+        if (job_.load(std::memory_order_relaxed) == dispatched) start_.wakeSleepers();
+    }
 
     // Audio thread, when the owner transforms: where it stores the packed
     // spectrum (FftPlan::multiplyPacked's `kept`, from a plan of this size)
@@ -86,6 +111,9 @@ private:
     static void threadEntry(void* self);
     void run() noexcept;
     void compute(const float* window) noexcept;
+    // Any of the owner's worker threads: computes the dispatched block if no
+    // other thread has taken it yet; false when there was none to take.
+    bool runIfDispatched() noexcept;
     // False when there is no thread and the block was computed inline.
     bool handOver(const float* window) noexcept;
 
@@ -110,6 +138,11 @@ private:
     // same ordering in C++ terms (and let ThreadSanitizer see it).
     std::atomic<const float*> window_{nullptr};
     std::atomic<unsigned> delivered_{0};
+    // The dispatched block's state: who takes it is settled by one exchange.
+    enum Job : unsigned { noJob, dispatched, taken };
+    std::atomic<unsigned> job_{noJob};
+    ConvolutionWorker* const* served_ = nullptr;
+    int servedCount_ = 0;
     platform::Thread thread_;
 };
 

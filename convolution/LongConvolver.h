@@ -3,10 +3,11 @@
 // the first 256 itself). Seven levels of doubling block size (128 .. 8192),
 // each on its own worker thread with exactly one block of time to deliver;
 // the calling thread only stores, reads and clears one sample per call and
-// collects a level's results when its block boundary comes. The levels' block
-// boundaries are staggered so that at most one level changes hands per 64
-// samples, and collected results are added 64 samples at a time as they
-// fall due.
+// collects a level's results when its block boundary comes. The four small
+// levels' blocks that fall due at the same sample are handed over with one
+// wake-up; the large levels' boundaries are staggered so that each has a
+// 64-sample tick of its own; collected results are added 64 samples at a
+// time as they fall due.
 
 #include <memory>
 #include <vector>
@@ -25,6 +26,10 @@ public:
     static constexpr int smallestBlock = 128;
     // The schedule's step: half the smallest block.
     static constexpr int tick = smallestBlock / 2;
+    // The levels whose blocks share wake-ups (blocks 128 .. 1024): for them
+    // a wake-up costs more than the transforms. The larger ones are woken
+    // each for itself, on ticks of their own.
+    static constexpr int sharedLevels = 4;
 
     // Host thread: allocates everything; no worker runs until load().
     // Throws std::bad_alloc.
@@ -42,8 +47,19 @@ public:
 
     int runningWorkers() const noexcept;
 
+    // Host thread, before processing: for two convolvers fed in the same
+    // samples (the two channels of a stereo reverb, `first` fed first),
+    // hands both convolvers' blocks that fall due together to one thread of
+    // this one, with one wake-up. `first` then wakes none of its own threads
+    // for them, except for blocks no thread took within 64 samples (this
+    // one is not fed). Either may be loaded again or destroyed first.
+    // Restarts this one's threads; allocates nothing.
+    void serveAlso(LongConvolver& first) noexcept;
+
 private:
     void stopWorkers() noexcept;
+    void startWorkers() noexcept;
+    void buildServedLists() noexcept;
     void reset() noexcept;
     [[gnu::noinline]] float serviceTick(int next) noexcept;
     float takeOutput(int next) noexcept
@@ -52,7 +68,8 @@ private:
         outRing_[next] = 0.0f;
         return y;
     }
-    void serviceLevel(int next) noexcept;
+    void serviceLevel(int next, int level, bool wake) noexcept;
+    void serviceSharedLevels(int next, int top) noexcept;
     void collectPieces() noexcept;
 
     // The part of a level's collected result still to be added to the output ring.
@@ -69,6 +86,14 @@ private:
     int counter_ = 0;
     platform::Event quit_{platform::Event::Reset::Manual};
     std::vector<std::unique_ptr<ConvolutionWorker>> workers_;
+    // For each level's thread: the other blocks it computes before its own.
+    ConvolutionWorker* servedLists_[levelCount][2 * levelCount] = {};
+    bool loaded_ = false;
+    bool grouped_ = false;             // every worker's thread runs: levels due together share one wake-up
+    LongConvolver* served_ = nullptr;  // whose blocks our threads also compute
+    LongConvolver* server_ = nullptr;  // whose threads compute ours
+    bool servedElsewhere_ = false;     // server_'s threads all run: ours are not woken
+    int owed_ = -1;                    // the largest level dispatched without a wake-up at the last group
     Pending pending_[levelCount];
 };
 

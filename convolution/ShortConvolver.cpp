@@ -44,6 +44,47 @@ ShortConvolver::ShortConvolver(bool allowWide, int banks)
 ShortConvolver::~ShortConvolver()
 {
     stopWorker();
+    if (served_) {
+        served_->server_ = nullptr;
+        served_->servedElsewhere_ = false;
+    }
+    if (server_) {
+        // Its thread must forget our worker before it goes.
+        server_->stopWorker();
+        server_->served_ = nullptr;
+        server_->worker_.serveAlso(nullptr, 0);
+        server_->startWorker();
+    }
+}
+
+void ShortConvolver::serveAlso(ShortConvolver& first) noexcept
+{
+    if (&first == this || first.server_ || served_) return;
+    stopWorker();  // the thread reads the list set here
+    served_ = &first;
+    first.server_ = this;
+    servedList_[0] = &first.worker_;
+    worker_.serveAlso(servedList_, 1);
+    startWorker();
+}
+
+void ShortConvolver::startWorker() noexcept
+{
+    if (!loaded_) return;
+    worker_.startThread();
+    if (served_) served_->servedElsewhere_ = worker_.threadRunning();
+}
+
+// The serving convolver's thread computes our blocks too: it stops while
+// ours is replaced.
+void ShortConvolver::stopServer() noexcept
+{
+    if (server_) server_->stopWorker();
+}
+
+void ShortConvolver::restartServer() noexcept
+{
+    if (server_) server_->startWorker();
 }
 
 void ShortConvolver::stopWorker() noexcept
@@ -73,12 +114,14 @@ void ShortConvolver::resetOwn() noexcept
 
 void ShortConvolver::load(const float* ir) noexcept
 {
+    stopServer();
     stopWorker();
     reset();
     pendingBank_ = -1;
     loadTaps(ir);
-    worker_.startThread();
     loaded_ = true;
+    startWorker();
+    restartServer();
 }
 
 void ShortConvolver::reload(const float* ir) noexcept
@@ -104,6 +147,7 @@ void ShortConvolver::quiesceWorker() noexcept
 
 void ShortConvolver::loadBanks(const float* first, const float* second) noexcept
 {
+    stopServer();
     stopWorker();
     reset();
     const float* responses[2] = {first, second};
@@ -117,8 +161,9 @@ void ShortConvolver::loadBanks(const float* first, const float* second) noexcept
     for (auto& level : levels_) level.slot.selectBank(0);
     bank_ = 0;
     pendingBank_ = -1;
-    worker_.startThread();
     loaded_ = true;
+    startWorker();
+    restartServer();
 }
 
 void ShortConvolver::selectBank(int bank) noexcept
@@ -275,7 +320,14 @@ float ShortConvolver::endBlock(int next, float y) noexcept
         // worker still has 192 samples to deliver.
         worker_.dispatchWithoutWaking(ring + next + length - 512);
     } else if ((next & 255) == firstBlock) {
-        worker_.wake();
+        // A convolver served by another leaves the wake-up to it: the other
+        // one's thread, woken here a moment later in the same frame,
+        // computes both blocks.
+        if (!servedElsewhere_) worker_.wake();
+    } else if ((next & 255) == 2 * firstBlock && servedElsewhere_) {
+        // Not taken by the other one's thread (it is not fed): our own takes
+        // it, with 128 samples still to go.
+        worker_.wakeIfUntaken();
     }
     sumBlockOutput(next);
     return y;

@@ -62,6 +62,15 @@ public:
 
     bool workerRunning() const noexcept { return worker_.threadRunning(); }
 
+    // Host thread, before processing: for two convolvers fed in the same
+    // samples (the two channels of a stereo cabinet, `first` fed first),
+    // hands both convolvers' blocks to this one's thread with one wake-up.
+    // `first` then wakes its own thread only for a block that no thread took
+    // within 64 samples of its wake-up (this one is not fed). Either may be
+    // loaded again or destroyed first. Restarts this one's thread;
+    // allocates nothing.
+    void serveAlso(ShortConvolver& first) noexcept;
+
 private:
     struct SyncLevel {
         SyncLevel(int block, int banks);
@@ -77,6 +86,9 @@ private:
     static constexpr int firstBlock = 64;
 
     void stopWorker() noexcept;
+    void startWorker() noexcept;
+    void stopServer() noexcept;
+    void restartServer() noexcept;
     void reset() noexcept;
     void loadTaps(const float* ir) noexcept;
     void quiesceWorker() noexcept;
@@ -112,6 +124,10 @@ private:
     SyncLevel levels_[3];
     platform::Event quit_{platform::Event::Reset::Manual};
     ConvolutionWorker worker_;
+    ShortConvolver* served_ = nullptr;  // whose blocks our thread also computes
+    ShortConvolver* server_ = nullptr;  // whose thread computes ours
+    ConvolutionWorker* servedList_[1] = {};
+    bool servedElsewhere_ = false;  // server_'s thread runs: ours is not woken
 };
 
 }  // namespace valvora

@@ -9,6 +9,9 @@ ReverbStage::ReverbStage()
     for (auto& convolver : convolvers_) convolver = std::make_unique<LongConvolver>();
     setPeriod(1.0 / 44100.0);
     convolvers_[0]->load(ir::reverbChannel0);
+    // Both channels' blocks fall due in the same frames (channel 0 first):
+    // channel 1's threads take both, with one wake-up.
+    convolvers_[1]->serveAlso(*convolvers_[0]);
     convolvers_[1]->load(ir::reverbChannel1);
 }
 

@@ -13,8 +13,12 @@ SpeakerStage::SpeakerStage()
 {
     // Both families' responses are transformed here, on the constructing
     // thread: bank 0 holds the 44.1 kHz family, bank 1 the 48 kHz one.
-    for (auto& cabinet : convolvers_)
+    for (auto& cabinet : convolvers_) {
         for (auto& convolver : cabinet) convolver = std::make_unique<ShortConvolver>(true, 2);
+        // Both channels' blocks fall due in the same frames (channel 0
+        // first): channel 1's thread takes both, with one wake-up.
+        cabinet[1]->serveAlso(*cabinet[0]);
+    }
     for (int c = 0; c < channels; ++c) {
         convolvers_[0][c]->loadBanks(ir::cabinet1x10At44k, ir::cabinet1x10At48k);
         convolvers_[1][c]->loadBanks(ir::cabinet2x12At44k, ir::cabinet2x12At48k);

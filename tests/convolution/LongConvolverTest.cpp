@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "platform/Threading.h"
+#include "tests/convolution/ConvolverPair.h"
 #include "tests/convolution/DirectConvolution.h"
 #include "tests/convolution/ThreadBaseline.h"
 
@@ -150,6 +152,67 @@ TEST(LongConvolver, runsSevenWorkersFromLoadUntilDestructionAndLeavesNone)
         run(c, uniformNoise(4032 + 3, 10));
     }
     EXPECT_EQ(testing::threadCountReaching(before), before);
+}
+
+// Two channels whose blocks one set of threads takes (serveAlso) give exactly
+// what two convolvers on their own give, however they are fed: both in every
+// frame, or only one of them (the other side's wake-ups never come), across
+// the counter wrap, a reload and either one's destruction.
+struct LongPair {
+    std::vector<float> left = uniformNoise(length, 51, 0.01f);
+    std::vector<float> right = uniformNoise(length, 52, 0.01f);
+    std::unique_ptr<LongConvolver> first = std::make_unique<LongConvolver>();
+    std::unique_ptr<LongConvolver> second = std::make_unique<LongConvolver>();
+    LongConvolver aloneFirst, aloneSecond;
+
+    LongPair()
+    {
+        first->load(left.data());
+        second->serveAlso(*first);
+        second->load(right.data());
+        aloneFirst.load(left.data());
+        aloneSecond.load(right.data());
+    }
+
+    void frames(int n, unsigned seed, bool feedFirst, bool feedSecond)
+    {
+        testing::feedPairAndCompare(first.get(), second.get(), aloneFirst, aloneSecond, n, seed, feedFirst,
+                                    feedSecond);
+    }
+};
+
+TEST(LongConvolverPair, bothChannelsFedEqualTwoConvolversOnTheirOwnBitForBitAcrossTheWrap)
+{
+    LongPair pair;
+    pair.frames(length + 9000, 53, true, true);
+}
+
+TEST(LongConvolverPair, eitherChannelFedAloneStillDeliversEveryBlock)
+{
+    LongPair pair;
+    pair.frames(17000, 54, true, false);
+    pair.frames(17000, 55, false, true);
+    pair.frames(9000, 56, true, true);
+}
+
+TEST(LongConvolverPair, aReloadAndEitherDestructionKeepBothExact)
+{
+    LongPair pair;
+    pair.frames(9000, 57, true, true);
+    pair.first->load(pair.right.data());
+    pair.aloneFirst.load(pair.right.data());
+    pair.frames(9000, 58, true, true);
+    pair.second->load(pair.left.data());
+    pair.aloneSecond.load(pair.left.data());
+    pair.frames(9000, 59, true, true);
+    // The served one goes first: the serving threads must let go of it.
+    pair.first.reset();
+    pair.frames(9000, 60, false, true);
+
+    LongPair other;
+    other.frames(9000, 61, true, true);
+    other.second.reset();
+    other.frames(9000, 62, true, false);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "platform/Threading.h"
+#include "tests/convolution/ConvolverPair.h"
 #include "tests/convolution/DirectConvolution.h"
 #include "tests/convolution/ThreadBaseline.h"
 
@@ -132,7 +134,6 @@ TEST(ShortConvolver, runsOneWorkerFromLoadToDestruction)
     EXPECT_EQ(testing::threadCountReaching(before), before);
 }
 
-
 // A family change on the audio thread: selectBank() and reload() restart from
 // silence with the other response exactly as a fresh load() does, bit for
 // bit, at any position of the schedule (with a block in flight or not), and
@@ -171,8 +172,75 @@ TEST(ShortConvolver, switchingBanksOrReloadingEqualsAFreshLoadBitForBit)
         freshFirst.load(first.data());
         const auto y0 = run(banked, before);
         const auto e0 = run(freshFirst, before);
-        for (std::size_t t = 0; t < before.size(); ++t) ASSERT_EQ(y0[t], e0[t]) << "back, after " << lead << ", " << t;
+        for (std::size_t t = 0; t < before.size(); ++t)
+            ASSERT_EQ(y0[t], e0[t]) << "back, after " << lead << ", " << t;
     }
+}
+
+// Two channels whose blocks one thread takes (serveAlso) give exactly what
+// two convolvers on their own give, however they are fed: both in every
+// frame, or only one of them (the other thread's wake-up never comes), and
+// across a bank switch, a reload and either one's destruction.
+struct ShortPair {
+    std::vector<float> left = uniformNoise(ShortConvolver::length, 31);
+    std::vector<float> right = uniformNoise(ShortConvolver::length, 32);
+    std::vector<float> left48 = uniformNoise(ShortConvolver::length, 33);
+    std::vector<float> right48 = uniformNoise(ShortConvolver::length, 34);
+    std::unique_ptr<ShortConvolver> first = std::make_unique<ShortConvolver>(true, 2);
+    std::unique_ptr<ShortConvolver> second = std::make_unique<ShortConvolver>(true, 2);
+    ShortConvolver aloneFirst{true, 2}, aloneSecond{true, 2};
+
+    ShortPair()
+    {
+        second->serveAlso(*first);
+        first->loadBanks(left.data(), left48.data());
+        second->loadBanks(right.data(), right48.data());
+        aloneFirst.loadBanks(left.data(), left48.data());
+        aloneSecond.loadBanks(right.data(), right48.data());
+    }
+
+    void frames(int n, unsigned seed, bool feedFirst, bool feedSecond)
+    {
+        testing::feedPairAndCompare(first.get(), second.get(), aloneFirst, aloneSecond, n, seed, feedFirst,
+                                    feedSecond);
+    }
+};
+
+TEST(ShortConvolverPair, bothChannelsFedEqualTwoConvolversOnTheirOwnBitForBit)
+{
+    ShortPair pair;
+    pair.frames(20000, 35, true, true);
+}
+
+TEST(ShortConvolverPair, eitherChannelFedAloneStillDeliversEveryBlock)
+{
+    ShortPair pair;
+    pair.frames(5000, 36, true, false);
+    pair.frames(5000, 37, false, true);
+    pair.frames(3000, 38, true, true);
+}
+
+TEST(ShortConvolverPair, aBankSwitchAReloadAndEitherDestructionKeepBothExact)
+{
+    ShortPair pair;
+    pair.frames(3000, 39, true, true);
+    for (auto* c : {pair.first.get(), pair.second.get(), &pair.aloneFirst, &pair.aloneSecond})
+        c->selectBank(1);
+    pair.frames(3000, 40, true, true);
+    pair.first->reload(pair.right.data());
+    pair.aloneFirst.reload(pair.right.data());
+    pair.frames(3000, 41, true, true);
+    pair.first->load(pair.left.data());
+    pair.aloneFirst.load(pair.left.data());
+    pair.frames(3000, 42, true, true);
+    // The served one goes first: the serving thread must let go of it.
+    pair.first.reset();
+    pair.frames(3000, 43, false, true);
+
+    ShortPair other;
+    other.frames(1000, 44, true, true);
+    other.second.reset();
+    other.frames(3000, 45, true, false);
 }
 
 }  // namespace
